@@ -1,0 +1,36 @@
+// The few operating-system services psxdig needs: the last system error and
+// its text, directory test and creation, path joining, moving a file over an
+// existing one, and the base name of a path. Nothing outside this folder
+// includes OS headers. platform_posix.cpp implements it for POSIX systems; a
+// Windows implementation can be added beside it with the same interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace psxdig::platform {
+
+// Longest path, terminator included, that psxdig builds or accepts.
+inline constexpr std::size_t kMaxPath = 260;
+
+// The calling thread's current system error code.
+std::uint32_t LastErrorCode();
+// The system's message text for an error code.
+std::string ErrorText(std::uint32_t code);
+
+bool IsDirectory(const std::string& path);
+// Creates one directory with default permissions. False on failure.
+bool MakeDirectory(const std::string& path);
+// Removes an empty directory. False on failure.
+bool RemoveDirectory(const std::string& path);
+// Deletes a file. False on failure.
+bool RemoveFile(const std::string& path);
+// Joins a folder and a file name with the platform's separator. Fails (false)
+// when the result would not fit in kMaxPath bytes with its terminator.
+bool JoinPath(const std::string& folder, const std::string& name, std::string& out);
+// Moves a file, replacing a file of the target name. False on failure.
+bool MoveReplacing(const std::string& from, const std::string& to);
+// The last component of a path: file name and extension, no folder.
+std::string BaseName(const std::string& path);
+
+}  // namespace psxdig::platform

@@ -1,0 +1,48 @@
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace psxdig::platform {
+
+std::uint32_t LastErrorCode() { return static_cast<std::uint32_t>(errno); }
+
+std::string ErrorText(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool RemoveDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+
+bool JoinPath(const std::string& folder, const std::string& name, std::string& out) {
+  std::string joined = folder;
+  if (!joined.empty() && joined.back() != '/' && !name.empty()) joined += '/';
+  joined += name;
+  if (joined.size() + 1 > kMaxPath) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  out = std::move(joined);
+  return true;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  // rename() replaces an existing target file atomically on POSIX.
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace psxdig::platform

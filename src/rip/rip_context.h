@@ -1,0 +1,52 @@
+// What every writer of a rip shares: the input, where its files go, the
+// listing, the error log and the run options.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/options.h"
+#include "app/output.h"
+#include "search/bytes.h"
+#include "search/data_ofs.h"
+
+namespace psxdig {
+
+struct RipContext {
+  std::string inputPath;       // output names are built from it
+  ByteSpan input;              // the whole input image, read-only
+  std::FILE* listing = nullptr;  // the listing CSV (may be none in tests)
+  ErrorLog log;                // rejected candidates
+  RunOptions options;
+};
+
+// Writes one row of the listing CSV and flushes it. No row for an item count
+// of 0 or of 10000 and more. seqValue + 1 fills the last column of ".sep" rows.
+void WriteListRow(const char* ext, std::uint32_t index, std::uint32_t ofs, std::uint32_t size,
+                  std::uint32_t count, std::uint32_t seqValue, std::FILE* listing);
+
+// The listing's first line.
+inline constexpr const char* kListingHeader = "Ext,No,Ofs(dec),Ofs(hex),Size(dec),Size(hex),SeqNumInSep\n";
+
+// Writes `size` bytes of the input from `ofs` to an item file, followed by
+// `padding` zero bytes. Returns false when the file cannot be opened (errno
+// tells why) or written.
+bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
+                   std::uint32_t count, std::uint64_t ofs, std::uint64_t size,
+                   std::uint32_t padding);
+
+// Zero bytes that round `size` up to a multiple of 4.
+inline std::uint32_t PaddingToFour(std::uint64_t size) {
+  return static_cast<std::uint32_t>((4 - size % 4) % 4);
+}
+
+// Runs the search and every writer of the rip command. 1 when something was
+// found (also when writing then fails), 0 when the search failed or found
+// nothing.
+std::uint32_t execRip(const RipContext& ctx, DataOfs& table);
+
+// SEQ and SEP items.
+std::uint32_t CreateSeq(const RipContext& ctx, DataOfs& table);
+
+}  // namespace psxdig

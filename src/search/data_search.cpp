@@ -1,0 +1,174 @@
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <string_view>
+
+#include "app/output.h"
+#include "search/data_ofs.h"
+
+namespace psxdig {
+namespace {
+
+constexpr std::uint32_t kFreeEntry = 0x7F7F7F7F;
+
+// Where the scan goes on after a candidate; `accepted` tells whether the
+// candidate is recorded.
+struct Step {
+  bool accepted;
+  std::uint64_t next;
+};
+
+// A ".seq" must reach a 00 FF 2F 00 end marker before another "pQES" starts
+// and before the input ends. A marker beyond 65521 bytes is not looked for:
+// such a candidate is accepted unseen.
+Step CheckSeqEndOfTrack(ByteSpan b, std::uint32_t off, const ErrorLog& log) {
+  for (std::uint64_t i = 15; i <= 65521; ++i) {
+    const std::uint64_t at = off + i;
+    if (!HasBytes(b, at, 4)) {
+      log.Write("Invalid seq. (EOF doesn't exist) ofs: %u, %#x\n", off, off);
+      return {false, off + 1ull};
+    }
+    if (BytesAt(b, at, "pQES", 4)) {
+      log.Write("Invalid seq. (EOF doesn't exist) ofs: %u, %#x\n", off, off);
+      return {false, at};
+    }
+    if (BytesAt(b, at, kZeroDeltaEndOfTrack, 4)) break;
+  }
+  return {true, off + 19ull};
+}
+
+// A ".vh" must fit its whole header in the input and have an empty VAG size
+// table past its VAG count (entry 0 and entries V+1..254). On success the
+// scan resumes right behind the header.
+Step CheckVabHeader(ByteSpan b, std::uint32_t off, const ErrorLog& log) {
+  const std::uint64_t programs = ReadU16LE(b, off + 18ull);
+  const std::uint64_t table = off + programs * 512 + 2080;  // VAG size table
+  if (table + 512 > b.size()) {
+    log.Write("Invalid vh. ofs: %u, %#x, File size is over\n", off, off);
+    return {false, off + 1ull};
+  }
+  const std::uint16_t first = ReadU16LE(b, table);
+  if (first != 0) {
+    log.Write("Invalid vh. ofs: %u, %#x, VagSizeTbl[0]: %04x\n", off, off, first);
+    return {false, off + 1ull};
+  }
+  const std::uint32_t vagCount = ReadU16LE(b, off + 22ull);
+  for (std::uint32_t k = vagCount + 1; k <= 254; ++k) {
+    const std::uint16_t entry = ReadU16LE(b, table + 2ull * k);
+    if (entry != 0) {
+      log.Write("Invalid vh. ofs: %u, %#x, VagSizeTbl[%d]: %04x\n", off, off, static_cast<int>(k),
+                entry);
+      return {false, off + 1ull};
+    }
+  }
+  return {true, table + 512};
+}
+
+Step NextAfterSequence(const char* ext, std::uint32_t off, std::uint32_t validate) {
+  if (!validate) return {true, off + 1ull};
+  const std::string_view e(ext);
+  if (e == ".seq") return {true, off + 19ull};
+  if (e == ".sep") return {true, off + 23ull};
+  if (e == ".sssq") return {true, off + 261ull};
+  return {true, off + 1ull};
+}
+
+// An ".sshd" header begins 12 bytes before its signature with its own size.
+// The scan resumes one byte past that size; a size that would not move the
+// scan past the signature moves it on by one byte instead.
+std::uint64_t NextAfterSShd(ByteSpan b, std::uint32_t off) {
+  const std::uint32_t headerSize = ReadU32LE(b, off - 12ull);
+  const std::uint32_t next = off - 12u + headerSize + 1u;  // 32-bit, as stored
+  return next > off ? next : off + 1ull;
+}
+
+}  // namespace
+
+bool CompareOfs(std::uint32_t a, std::uint32_t b) { return a < b; }
+
+std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t capacity,
+                         std::uint32_t validate, DataOfs& table, std::uint32_t runMode,
+                         const ErrorLog& log) {
+  // The list never needs more entries than there are offsets to examine.
+  const std::uint64_t examinable = startOfs < input.size() ? input.size() - startOfs : 0;
+  std::vector<std::uint32_t> list;
+  try {
+    list.assign(static_cast<std::size_t>(std::min<std::uint64_t>(capacity, examinable)),
+                kFreeEntry);
+  } catch (const std::bad_alloc&) {
+    ReportLastError("GetDataOfs", __LINE__);
+    return 0;
+  }
+  std::size_t used = 0;
+  std::string firstSeqExt;
+  std::string firstVhExt;
+  std::uint32_t seqNum = 0;
+  std::uint32_t vhNum = 0;
+
+  const std::uint64_t size = input.size();
+  std::uint64_t off = startOfs;
+  while (off < size) {
+    if (used >= capacity) {
+      log.Write("Reached to max. Seq and|or Vh exists more over\n");
+      break;
+    }
+    const auto here = static_cast<std::uint32_t>(off);
+    const Identified id = IdentifyData(input, here, runMode);
+    if (id.cls == FormatClass::kNone) {
+      ++off;
+      continue;
+    }
+    const std::string_view ext(id.ext);
+    Step step{true, off + 1};
+    if (id.cls == FormatClass::kSequence) {
+      step = (validate && ext == ".seq") ? CheckSeqEndOfTrack(input, here, log)
+                                         : NextAfterSequence(id.ext, here, validate);
+    } else if (validate && ext == ".vh") {
+      step = CheckVabHeader(input, here, log);
+    } else if (validate && ext == ".sshd") {
+      step.next = NextAfterSShd(input, here);
+    }
+    off = step.next;
+    if (!step.accepted) continue;
+    list[used++] = here;
+    std::string& first = id.cls == FormatClass::kSequence ? firstSeqExt : firstVhExt;
+    if (first.empty()) first = id.ext;
+    ++(id.cls == FormatClass::kSequence ? seqNum : vhNum);
+    std::printf("\rSearchFile %10u/%10u", static_cast<std::uint32_t>(off),
+                static_cast<std::uint32_t>(size));
+  }
+  std::printf("\n");
+
+  table.seqNum = seqNum;
+  table.vhNum = vhNum;
+  try {
+    if (seqNum > 0) {
+      table.seqOfs.assign(seqNum, 0);
+      table.seqSize.assign(seqNum, 0);
+      table.seqCreated.assign(seqNum, 0);
+    }
+    if (vhNum > 0) {
+      table.vhOfs.assign(vhNum, 0);
+      table.vhSize.assign(vhNum, 0);
+      table.vhCreated.assign(vhNum, 0);
+      table.vbCreated.assign(vhNum, 0);
+    }
+  } catch (const std::bad_alloc&) {
+    ReportLastError("GetDataOfs", __LINE__);
+    return 0;
+  }
+
+  std::sort(list.begin(), list.end(), CompareOfs);
+  std::size_t seqAt = 0;
+  std::size_t vhAt = 0;
+  for (std::size_t k = 0; k < list.size() && list[k] != kFreeEntry; ++k) {
+    const Identified id = IdentifyData(input, list[k], runMode);
+    if (id.cls == FormatClass::kSequence) table.seqOfs[seqAt++] = list[k];
+    if (id.cls == FormatClass::kBankHeader) table.vhOfs[vhAt++] = list[k];
+  }
+  table.seqExt = firstSeqExt;
+  table.vhExt = firstVhExt;
+  return 1;
+}
+
+}  // namespace psxdig
