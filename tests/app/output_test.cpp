@@ -1,0 +1,59 @@
+#include "app/output.h"
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace psxdig {
+namespace {
+
+TEST(OutputName, NumberWidthFollowsTheClassCount) {
+  const std::string p = "/iso/game.bin";
+  EXPECT_EQ(BuildOutputName(p, ".seq", 0, 0), "/iso/game.bin.seq");
+  EXPECT_EQ(BuildOutputName(p, ".vh", 0, 1), "/iso/game.bin.vh");
+  EXPECT_EQ(BuildOutputName(p, ".seq", 0, 2), "/iso/game.bin_1.seq");
+  EXPECT_EQ(BuildOutputName(p, ".vb", 1, 2), "/iso/game.bin_2.vb");
+  EXPECT_EQ(BuildOutputName(p, ".seq", 4, 12), "/iso/game.bin_05.seq");
+  EXPECT_EQ(BuildOutputName(p, ".seq", 9, 10), "/iso/game.bin_10.seq");
+  EXPECT_EQ(BuildOutputName(p, ".seq", 0, 100), "/iso/game.bin_001.seq");
+  EXPECT_EQ(BuildOutputName(p, ".seq", 4, 1000), "/iso/game.bin_0005.seq");
+  EXPECT_EQ(BuildOutputName(p, ".seq", 9999, 9999), "/iso/game.bin_10000.seq");  // wider number printed whole
+  EXPECT_EQ(BuildOutputName(p, ".seq", 0, 10000), "");
+}
+
+TEST(OutputName, NamesOfMoreThan259BytesAreNotFormed) {
+  const std::string dir = "/" + std::string(250, 'd') + "/";
+  const std::string path259 = dir + std::string(259 - dir.size() - 4, 'f');
+  EXPECT_EQ(BuildOutputName(path259, ".seq", 0, 1).size(), 259u);
+  EXPECT_EQ(BuildOutputName(path259 + "x", ".seq", 0, 1), "");
+  errno = 0;
+  EXPECT_EQ(OpenOutputFile(path259 + "x", nullptr, nullptr, ".seq", "wb", 0, 1), nullptr);
+  EXPECT_EQ(errno, ENAMETOOLONG);
+}
+
+TEST(OutputFile, FillsFullAndBaseNameAndWritesCrLfText) {
+  testing::TempDir dir;
+  const std::string input = dir.File("game.bin");
+  std::string full, base;
+  FilePtr f = OpenOutputFile(input, &full, &base, ".csv", "w", 4, 12);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(full, input + "_05.csv");
+  EXPECT_EQ(base, "game.bin_05.csv");
+  WriteText(f.get(), "a,%d\nb\n", 7);
+  EXPECT_EQ(GetStreamSize(f.get()), 8);
+  f.reset();
+  EXPECT_EQ(testing::ReadText(full), "a,7\r\nb\r\n");
+}
+
+TEST(OutputFile, StreamSizeOfNoStreamIsZero) { EXPECT_EQ(GetStreamSize(nullptr), 0); }
+
+TEST(ReportLastError, PrintsFunctionLineCodeAndText) {
+  errno = ENOENT;
+  ::testing::internal::CaptureStderr();
+  ReportLastError("exec", 42);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "[F:exec][L:42] GetLastError: 2, No such file or directory\n");
+}
+
+}  // namespace
+}  // namespace psxdig
