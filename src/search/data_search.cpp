@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <new>
 #include <string_view>
@@ -82,6 +83,14 @@ std::uint64_t NextAfterSShd(ByteSpan b, std::uint32_t off) {
   return next > off ? next : off + 1ull;
 }
 
+// Bytes that can start a signature; the scan passes over all others without
+// asking the recognizer.
+constexpr auto kSignatureStart = [] {
+  std::array<bool, 256> starts{};
+  for (const unsigned char c : {'p', 'S', 'K', 'q', '.', 'I'}) starts[c] = true;
+  return starts;
+}();
+
 }  // namespace
 
 bool CompareOfs(std::uint32_t a, std::uint32_t b) { return a < b; }
@@ -111,6 +120,14 @@ std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t c
     if (used >= capacity) {
       log.Write("Reached to max. Seq and|or Vh exists more over\n");
       break;
+    }
+    if (!kSignatureStart[input[off]]) {
+      // Nothing can be found before the next possible first byte, so the
+      // list cannot fill up while passing over these bytes.
+      do {
+        ++off;
+      } while (off < size && !kSignatureStart[input[off]]);
+      continue;
     }
     const auto here = static_cast<std::uint32_t>(off);
     const Identified id = IdentifyData(input, here, runMode);

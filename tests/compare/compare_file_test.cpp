@@ -1,0 +1,123 @@
+#include "compare/compare_file.h"
+
+#include <gtest/gtest.h>
+
+#include "app/output.h"
+#include "test_util.h"
+
+namespace psxdig {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CompareFiles : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directory(folder); }
+  // Writes item `index` of a class of `count` under its output name.
+  void Item(const char* ext, std::uint32_t index, std::uint32_t count, const std::string& text) {
+    testing::WriteBytes(BuildOutputName(path, ext, index, count),
+                        std::vector<std::uint8_t>(text.begin(), text.end()));
+  }
+  void Compare(std::uint32_t count, const std::string& ext, std::vector<std::uint32_t> created) {
+    ::testing::internal::CaptureStdout();
+    CompareFile(path, folder, count, ext, created, listing.get());
+    out = ::testing::internal::GetCapturedStdout();
+  }
+  bool InFolder(const std::string& name) const { return fs::exists(folder + "/" + name); }
+  bool Beside(const std::string& name) const { return fs::exists(dir.File(name)); }
+
+  testing::TempDir dir;
+  std::string path = dir.File("game.bin");
+  std::string folder = path + "_DupFiles";
+  testing::ScratchFile listing;
+  std::string out;
+};
+
+TEST_F(CompareFiles, ThreeIdenticalFilesPairWithTheFirst) {
+  for (std::uint32_t k = 0; k < 3; ++k) Item(".seq", k, 3, "same bytes");
+  Compare(3, ".seq", {1, 1, 1});
+  EXPECT_EQ(listing.Text(), "game.bin_1.seq,game.bin_2.seq\r\ngame.bin_1.seq,game.bin_3.seq\r\n");
+  EXPECT_TRUE(Beside("game.bin_1.seq"));
+  EXPECT_TRUE(InFolder("game.bin_2.seq"));
+  EXPECT_TRUE(InFolder("game.bin_3.seq"));
+  EXPECT_FALSE(Beside("game.bin_2.seq"));
+  EXPECT_EQ(out, "\rCompare .seq    1 and    2\rCompare .seq    1 and    3\n");
+}
+
+TEST_F(CompareFiles, CountsZeroAndOnePrintNothing) {
+  Item(".seq", 0, 1, "x");
+  Compare(0, ".seq", {});
+  EXPECT_EQ(out, "");
+  Compare(1, ".seq", {1});
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(listing.Text(), "");
+}
+
+TEST_F(CompareFiles, DifferentSizesAndContentsArePrintedNotMoved) {
+  Item(".seq", 0, 3, "aaaa");
+  Item(".seq", 1, 3, "aaaaa");
+  Item(".seq", 2, 3, "aaab");
+  Compare(3, ".seq", {1, 1, 1});
+  EXPECT_EQ(listing.Text(), "");
+  EXPECT_EQ(out,
+            "\rCompare .seq    1 and    2\rCompare .seq    1 and    3\rCompare .seq    2 and    3\n");
+}
+
+TEST_F(CompareFiles, ItemsNotCreatedAreNeverOpened) {
+  Item(".seq", 0, 2, "same");
+  Item(".seq", 1, 2, "same");
+  Compare(2, ".seq", {1, 0});
+  EXPECT_EQ(listing.Text(), "");
+  EXPECT_TRUE(Beside("game.bin_2.seq"));
+  EXPECT_EQ(out, "\n");
+}
+
+TEST_F(CompareFiles, VabHeadersAreDuplicatesOnlyWithTheirBodies) {
+  for (std::uint32_t k = 0; k < 3; ++k) Item(".vh", k, 3, "header");
+  Item(".vb", 0, 3, "body A");
+  Item(".vb", 1, 3, "body B");
+  Item(".vb", 2, 3, "body A");
+  Compare(3, ".vh", {1, 1, 1});
+  EXPECT_EQ(listing.Text(), "game.bin_1.vh,game.bin_3.vh,game.bin_1.vb,game.bin_3.vb\r\n");
+  EXPECT_TRUE(InFolder("game.bin_3.vh"));
+  EXPECT_TRUE(InFolder("game.bin_3.vb"));
+  EXPECT_TRUE(Beside("game.bin_2.vh"));
+  EXPECT_TRUE(Beside("game.bin_2.vb"));
+  // Differing bodies print no progress line for the pair (1, 2) nor (2, 3).
+  EXPECT_EQ(out, "\rCompare .vh    1 and    3\n");
+}
+
+TEST_F(CompareFiles, InstHeadersMoveWithoutTheirBodies) {
+  Item(".inst", 0, 2, "inst");
+  Item(".inst", 1, 2, "inst");
+  Item(".vb", 0, 2, "one");
+  Item(".vb", 1, 2, "two");
+  Compare(2, ".inst", {1, 1});
+  EXPECT_EQ(listing.Text(), "game.bin_1.inst,game.bin_2.inst\r\n");
+  EXPECT_TRUE(InFolder("game.bin_2.inst"));
+  EXPECT_TRUE(Beside("game.bin_2.vb"));
+}
+
+TEST_F(CompareFiles, MoveReplacesAFileOfTheSameNameInTheFolder) {
+  Item(".seq", 0, 2, "same");
+  Item(".seq", 1, 2, "same");
+  testing::WriteBytes(folder + "/game.bin_2.seq", {'o', 'l', 'd'});
+  Compare(2, ".seq", {1, 1});
+  EXPECT_EQ(testing::ReadText(folder + "/game.bin_2.seq"), "same");
+}
+
+TEST_F(CompareFiles, FailedMoveIsReportedAndTheLineStays) {
+  Item(".seq", 0, 2, "same");
+  Item(".seq", 1, 2, "same");
+  fs::remove(folder);
+  ::testing::internal::CaptureStderr();
+  Compare(2, ".seq", {1, 1});
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(listing.Text(), "game.bin_1.seq,game.bin_2.seq\r\n");
+  EXPECT_EQ(err.rfind("[F:CompareFile][L:", 0), 0u);
+  EXPECT_TRUE(Beside("game.bin_2.seq"));
+  EXPECT_EQ(out, "\n");  // no progress line for a pair whose move failed
+}
+
+}  // namespace
+}  // namespace psxdig

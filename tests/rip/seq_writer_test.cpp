@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include "image_builder.h"
+#include "rip/rip_context.h"
+#include "test_util.h"
+
+namespace psxdig {
+namespace {
+
+using Buf = std::vector<std::uint8_t>;
+using tools::MakeSeq;
+using tools::MakeSep;
+
+void Put(Buf& b, std::size_t at, const Buf& bytes) {
+  if (b.size() < at + bytes.size()) b.resize(at + bytes.size(), 0x11);
+  std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// Runs CreateSeq on items at the given offsets of `input`, in a scratch folder.
+class SeqWriter : public ::testing::Test {
+ protected:
+  std::uint32_t Write(const std::vector<std::uint32_t>& offsets, const std::string& ext = ".seq") {
+    table.seqNum = static_cast<std::uint32_t>(offsets.size());
+    table.seqOfs = offsets;
+    table.seqSize.assign(offsets.size(), 0);
+    table.seqCreated.assign(offsets.size(), 0);
+    table.seqExt = ext;
+    RipContext ctx{path, ByteSpan(input), listing.get(), ErrorLog(log.get()), RunOptions{}};
+    ::testing::internal::CaptureStdout();
+    const std::uint32_t r = CreateSeq(ctx, table);
+    out = ::testing::internal::GetCapturedStdout();
+    return r;
+  }
+  testing::TempDir dir;
+  std::string path = dir.File("game.bin");
+  Buf input;
+  DataOfs table;
+  testing::ScratchFile listing, log;
+  std::string out;
+};
+
+TEST_F(SeqWriter, ShortestSeqIsPaddedToFourBytes) {
+  input = MakeSeq(0, 1);  // marker at item offset 15: 19 bytes
+  EXPECT_EQ(Write({0}), 1u);
+  const Buf file = testing::ReadBytes(path + ".seq");
+  ASSERT_EQ(file.size(), 20u);
+  EXPECT_TRUE(std::equal(input.begin(), input.end(), file.begin()));
+  EXPECT_EQ(file[19], 0);
+  EXPECT_EQ(table.seqSize[0], 19u);
+  EXPECT_EQ(table.seqCreated[0], 1u);
+  EXPECT_EQ(listing.Text(), ".seq,1,        0-       18,       0-      12,    19,   13,\r\n");
+  EXPECT_EQ(out, "\rCreate .seq    1/   1\n");
+}
+
+TEST_F(SeqWriter, SizeMultipleOfFourGetsNoPadding) {
+  input = MakeSeq(1, 1);  // 20 bytes
+  Write({0});
+  EXPECT_EQ(testing::ReadBytes(path + ".seq"), input);
+}
+
+TEST_F(SeqWriter, FirstMarkerIsFoundUpTo65521Only) {
+  input.assign(70000, 0x11);
+  Put(input, 0, {'p', 'Q', 'E', 'S', 0, 0, 0, 1});
+  Put(input, 65521, {0x00, 0xFF, 0x2F, 0x00});
+  Write({0});
+  EXPECT_EQ(table.seqSize[0], 65525u);
+  EXPECT_EQ(testing::ReadBytes(path + ".seq").size(), 65528u);
+
+  input[65521] = 0x11;
+  Put(input, 65522, {0x00, 0xFF, 0x2F, 0x00});
+  std::filesystem::remove(path + ".seq");
+  Write({0});
+  EXPECT_EQ(table.seqCreated[0], 0u);
+  EXPECT_FALSE(std::filesystem::exists(path + ".seq"));
+  EXPECT_EQ(log.Text(), "Invalid seq. ofs: 0, 0\r\n");
+}
+
+TEST_F(SeqWriter, SepIsWrittenWholeWithItsSequenceCount) {
+  input = MakeSep(3, 10, 5);
+  input.push_back(0x77);  // not part of the item
+  EXPECT_EQ(Write({0}, ".seq"), 1u);
+  EXPECT_EQ(table.seqExt, ".sep");
+  const std::uint32_t size = static_cast<std::uint32_t>(input.size() - 1);
+  EXPECT_EQ(table.seqSize[0], size);
+  const Buf file = testing::ReadBytes(path + ".sep");
+  EXPECT_EQ(file.size(), (size + 3) / 4 * 4);
+  EXPECT_TRUE(std::equal(input.begin(), input.begin() + size, file.begin()));
+  EXPECT_EQ(listing.Text().substr(listing.Text().size() - 5), ", 3\r\n");
+}
+
+TEST_F(SeqWriter, SepWalkStopsAtAWrongSequenceNumber) {
+  input = MakeSep(3, 10, 5);
+  const std::size_t second = 15 + 10 + 4;  // behind the first 00 FF 2F 00
+  input[second + 1] = 2;                   // number 2 where 1 belongs
+  Write({0});
+  EXPECT_EQ(table.seqSize[0], second);
+  EXPECT_EQ(listing.Text().substr(listing.Text().size() - 5), ", 1\r\n");
+}
+
+TEST_F(SeqWriter, SepWalkEndsAfterSequenceFifteen) {
+  input = MakeSep(17, 4, 5);
+  Write({0});
+  EXPECT_EQ(table.seqSize[0], MakeSep(16, 4, 5).size());
+  EXPECT_EQ(listing.Text().substr(listing.Text().size() - 5), ",16\r\n");
+}
+
+TEST_F(SeqWriter, CompressedItemIsLoggedAndSkipped) {
+  input.assign(0x100, 0x11);
+  Buf packed = MakeSeq(10, 1);
+  packed[4] = 0xEB;
+  packed[5] = 0xF0;
+  Put(input, 0x100, packed);
+  Put(input, 0x200, MakeSeq(10, 2));
+  Write({0x100, 0x200});
+  EXPECT_EQ(log.Text(), "Not split for compress or non seq[1]. ofs: 100\r\n");
+  EXPECT_EQ(table.seqSize[0], 4u);
+  EXPECT_EQ(table.seqCreated[0], 0u);
+  EXPECT_FALSE(std::filesystem::exists(path + "_1.seq"));
+  EXPECT_TRUE(std::filesystem::exists(path + "_2.seq"));
+  EXPECT_EQ(out, "\rCreate .seq    2/   2\n");
+}
+
+TEST_F(SeqWriter, RejectedItemsLeaveGapsInTheNumbering) {
+  std::vector<std::uint32_t> offsets;
+  for (int k = 0; k < 12; ++k) {
+    offsets.push_back(static_cast<std::uint32_t>(input.size()));
+    Buf item = MakeSeq(10, 30 + k);
+    if (k == 2) item[5] = 0x01;  // a compressed item: not written
+    Put(input, input.size(), item);
+  }
+  input.resize(input.size() + 2, 0x11);
+  Write(offsets);
+  EXPECT_TRUE(std::filesystem::exists(path + "_01.seq"));
+  EXPECT_TRUE(std::filesystem::exists(path + "_02.seq"));
+  EXPECT_FALSE(std::filesystem::exists(path + "_03.seq"));
+  EXPECT_TRUE(std::filesystem::exists(path + "_12.seq"));
+  EXPECT_EQ(log.Text(), "Not split for compress or non seq[3]. ofs: 3a\r\n");
+  EXPECT_NE(listing.Text().find(".seq,04,"), std::string::npos);
+}
+
+TEST_F(SeqWriter, UnwritableFolderStopsTheWriter) {
+  input = MakeSeq(10, 1);
+  path = dir.File("missing/game.bin");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Write({0}), 0u);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("[F:CreateSeq][L:", 0), 0u);
+  EXPECT_NE(err.find("GetLastError: 2, No such file or directory\n"), std::string::npos);
+  EXPECT_EQ(table.seqCreated[0], 0u);
+}
+
+}  // namespace
+}  // namespace psxdig

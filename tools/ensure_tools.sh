@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what the build needs when it is missing (Debian packages).
+set -euo pipefail
+missing=()
+command -v cmake >/dev/null || missing+=(cmake)
+command -v ninja >/dev/null || missing+=(ninja-build)
+command -v g++ >/dev/null || missing+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev googletest)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}" >&2
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
