@@ -8,6 +8,12 @@
 #include <memory>
 #include <string>
 
+#if defined(__GNUC__) || defined(__clang__)
+#define PSXDIG_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define PSXDIG_PRINTF_FORMAT(fmt, args)
+#endif
+
 namespace psxdig {
 
 struct FileCloser {
@@ -33,7 +39,7 @@ FilePtr OpenOutputFile(const std::string& inputPath, std::string* fullName, std:
                        std::uint32_t count);
 
 // printf into a text file, storing every "\n" as "\r\n".
-void WriteText(std::FILE* f, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void WriteText(std::FILE* f, const char* fmt, ...) PSXDIG_PRINTF_FORMAT(2, 3);
 void WriteTextV(std::FILE* f, const char* fmt, std::va_list args);
 
 // Prints "[F:<function>][L:<line>] GetLastError: <code>, <text>" to stderr
@@ -49,7 +55,7 @@ class ErrorLog {
  public:
   ErrorLog() = default;
   explicit ErrorLog(std::FILE* file) : file_(file) {}
-  void Write(const char* fmt, ...) const __attribute__((format(printf, 2, 3)));
+  void Write(const char* fmt, ...) const PSXDIG_PRINTF_FORMAT(2, 3);
   std::FILE* file() const { return file_; }
 
  private:

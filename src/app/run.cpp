@@ -36,9 +36,7 @@ bool LoadInput(const std::string& path, std::vector<std::uint8_t>& bytes) {
     ReportLastError("exec", __LINE__);
     return false;
   }
-  std::fseek(in.get(), 0, SEEK_END);
-  const long long size = ftello(in.get());
-  std::fseek(in.get(), 0, SEEK_SET);
+  const std::int64_t size = platform::FileSize(in.get());
   if (size < 0) {
     ReportLastError("exec", __LINE__);
     return false;

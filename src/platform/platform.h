@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace psxdig::platform {
@@ -30,6 +31,9 @@ bool RemoveFile(const std::string& path);
 bool JoinPath(const std::string& folder, const std::string& name, std::string& out);
 // Moves a file, replacing a file of the target name. False on failure.
 bool MoveReplacing(const std::string& from, const std::string& to);
+// Size in bytes of the file behind an open stream, which is left at its
+// start; -1 when it cannot be told.
+std::int64_t FileSize(std::FILE* f);
 // The last component of a path: file name and extension, no folder.
 std::string BaseName(const std::string& path);
 

@@ -40,6 +40,13 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+std::int64_t FileSize(std::FILE* f) {
+  if (::fseeko(f, 0, SEEK_END) != 0) return -1;
+  const off_t size = ::ftello(f);
+  ::fseeko(f, 0, SEEK_SET);
+  return size;
+}
+
 std::string BaseName(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
