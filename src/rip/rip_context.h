@@ -46,6 +46,15 @@ inline std::uint32_t PaddingToFour(std::uint64_t size) {
 // nothing.
 std::uint32_t execRip(const RipContext& ctx, DataOfs& table);
 
+// What a SEQ or SEP item at an offset is and how long it is.
+struct SeqExtent {
+  enum Verdict { kCompressed, kNoEndMarker, kFound } verdict;
+  bool sep;                    // a bundle of sequences (version bytes 6..7 zero)
+  std::uint32_t size;          // bytes up to the last end marker found
+  std::uint32_t furtherCount;  // sequences of a bundle behind its first one
+};
+SeqExtent MeasureSeqItem(ByteSpan input, std::uint32_t ofs);
+
 // SEQ and SEP items.
 std::uint32_t CreateSeq(const RipContext& ctx, DataOfs& table);
 

@@ -54,22 +54,31 @@ SepWalk WalkSep(ByteSpan b, std::uint64_t ofs, std::uint64_t size) {
 
 }  // namespace
 
+SeqExtent MeasureSeqItem(ByteSpan b, std::uint32_t ofs) {
+  if (ReadU8(b, ofs + 4ull) != 0 || ReadU8(b, ofs + 5ull) != 0) {
+    return {SeqExtent::kCompressed, false, 0, 0};
+  }
+  const std::uint64_t firstSize = FindFirstEndOfTrack(b, ofs);
+  if (firstSize == 0) return {SeqExtent::kNoEndMarker, false, 0, 0};
+  const bool sep = ReadU8(b, ofs + 6ull) == 0 && ReadU8(b, ofs + 7ull) == 0;
+  const SepWalk walk = sep ? WalkSep(b, ofs, firstSize) : SepWalk{firstSize, 0};
+  return {SeqExtent::kFound, sep, static_cast<std::uint32_t>(walk.size), walk.furtherCount};
+}
+
 std::uint32_t CreateSeq(const RipContext& ctx, DataOfs& table) {
   const ByteSpan b = ctx.input;
   for (std::uint32_t i = 0; i < table.seqNum; ++i) {
     const std::uint32_t ofs = table.seqOfs[i];
-    if (ReadU8(b, ofs + 4ull) != 0 || ReadU8(b, ofs + 5ull) != 0) {
+    const SeqExtent item = MeasureSeqItem(b, ofs);
+    if (item.verdict == SeqExtent::kCompressed) {
       ctx.log.Write("Not split for compress or non seq[%u]. ofs: %x\n", i + 1, ofs);
       table.seqSize[i] = 4;
       continue;
     }
-    const std::uint64_t firstSize = FindFirstEndOfTrack(b, ofs);
-    if (firstSize != 0) {
-      const bool sep = ReadU8(b, ofs + 6ull) == 0 && ReadU8(b, ofs + 7ull) == 0;
-      table.seqExt = sep ? ".sep" : ".seq";
-      const SepWalk walk = sep ? WalkSep(b, ofs, firstSize) : SepWalk{firstSize, 0};
-      const auto size = static_cast<std::uint32_t>(walk.size);
-      WriteListRow(table.seqExt.c_str(), i, ofs, size, table.seqNum, walk.furtherCount,
+    if (item.verdict == SeqExtent::kFound) {
+      table.seqExt = item.sep ? ".sep" : ".seq";
+      const std::uint32_t size = item.size;
+      WriteListRow(table.seqExt.c_str(), i, ofs, size, table.seqNum, item.furtherCount,
                    ctx.listing);
       if (!WriteItemFile(ctx, table.seqExt.c_str(), i, table.seqNum, ofs, size,
                          PaddingToFour(size))) {
