@@ -20,8 +20,11 @@ fi
 status=0
 for t in "${targets[@]}"; do
   mkdir -p "$work/$t" "$work/$t.artifacts"
+  # Inputs that once failed are kept in fuzz/regressions/<target> and rerun first.
+  extra=()
+  [ -d "fuzz/regressions/$t" ] && extra+=("$PWD/fuzz/regressions/$t")
   echo "== $t: ${seconds}s"
-  if ! (cd "$work/$t.artifacts" && "../../$t" "../$t" ../seeds fuzz/corpus/regressions \
+  if ! (cd "$work/$t.artifacts" && "../../$t" "../$t" ../seeds "${extra[@]}" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=65536 \
         -close_fd_mask=3 -print_final_stats=1 2>&1 | grep -E '^(stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY|.*deadly signal|.*Test unit written)'); then
     :
