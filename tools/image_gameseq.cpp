@@ -301,12 +301,6 @@ ImageFn FindImage(const std::string& name) {
 
 }  // namespace
 
-const std::vector<std::string>& GameSeqImageNames() {
-  static const std::vector<std::string> kNames = {"sssq", "kcet", "sntp", "seqg",
-                                                  "seqq", "sqv",  "sseq", "mix"};
-  return kNames;
-}
-
 Bytes BuildGameSeqImage(const std::string& name, std::vector<GameSeqPlanted>* planted) {
   const ImageFn fn = FindImage(name);
   if (!fn) {

@@ -67,12 +67,9 @@ Bytes MakeSqv(std::uint32_t declared, std::uint32_t present, std::size_t eventBy
 // "SSEQ", 28 00 00 00, `bodyBytes` bytes and, with `closed`, the end byte F3.
 Bytes MakeSseq(std::size_t bodyBytes, bool closed, std::uint32_t seed);
 
-// Names of the images: "sssq", "kcet", "sntp", "seqg", "seqq", "sqv", "sseq"
-// and "mix" (a SSEQ first, then one item of every other sequence format, all
-// written by the SSEQ rule).
-const std::vector<std::string>& GameSeqImageNames();
-
-// The image of that name, or an empty image for an unknown name.
+// The image of a name: "sssq", "kcet", "sntp", "seqg", "seqq", "sqv", "sseq"
+// or "mix" (a SSEQ first, then one item of every other sequence format, all
+// written by the SSEQ rule); an empty image for an unknown name.
 Bytes BuildGameSeqImage(const std::string& name, std::vector<GameSeqPlanted>* planted = nullptr);
 
 // Writes the image to `path`; false for an unknown name or a failed write.
