@@ -2,12 +2,17 @@
 // the end-to-end tests and the benchmarks.
 //   psxdig_mkimage demo <out> [--list]    the demo image; --list prints its items
 //   psxdig_mkimage bench <out> <MiB>      a large image for benchmarks
+//   psxdig_mkimage gameseq-<name> <out> [--list]
+//                                         game sequence items of one format
+//                                         (sssq, kcet, sntp, seqg, seqq, sqv,
+//                                         sseq) or a mix of all of them
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "image_builder.h"
+#include "image_gameseq.h"
 
 int main(int argc, char** argv) {
   using namespace psxdig::tools;
@@ -27,6 +32,20 @@ int main(int argc, char** argv) {
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     return 0;
   }
-  std::fprintf(stderr, "usage: psxdig_mkimage demo <out> [--list] | bench <out> <MiB>\n");
+  if (what.rfind("gameseq-", 0) == 0) {
+    std::vector<GameSeqPlanted> planted;
+    if (!WriteGameSeqImage(what.substr(8), argv[2], &planted)) {
+      std::fprintf(stderr, "cannot write image %s to %s\n", what.c_str(), argv[2]);
+      return 2;
+    }
+    if (argc >= 4 && std::string(argv[3]) == "--list") {
+      for (const auto& p : planted) {
+        std::printf("%-6s %10u %10u %8u %8u  %s\n", p.ext.c_str(), p.sigOfs, p.start, p.size,
+                    p.recorded, p.note.c_str());
+      }
+    }
+    return 0;
+  }
+  std::fprintf(stderr, "usage: psxdig_mkimage demo <out> [--list] | bench <out> <MiB> | gameseq-<name> <out> [--list]\n");
   return 2;
 }

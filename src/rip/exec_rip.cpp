@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "rip/game_seq_writers.h"
 #include "rip/rip_context.h"
 
 namespace psxdig {
@@ -18,6 +19,13 @@ struct SequenceDispatch {
 constexpr SequenceDispatch kSequenceWriters[] = {
     {".seq", CreateSeq},
     {".sep", CreateSeq},
+    {".kcet", CreateKcet},
+    {".sssq", CreateSSsq},
+    {".sntp", CreateSntp},
+    {".seqg", CreateSeqg},
+    {".seqq", CreateSeqq},
+    {".sqv", CreateSqv},
+    {".sseq", CreateSseq},
 };
 
 void WriteSequenceClass(const RipContext& ctx, DataOfs& table) {

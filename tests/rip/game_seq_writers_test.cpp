@@ -1,0 +1,187 @@
+// The shared frame of the game sequence writers: rows, files, padding,
+// recorded sizes, gaps left by rejected items, failures, and SEQq's bank
+// bodies.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "image_gameseq.h"
+#include "rip/game_seq_writers.h"
+#include "test_util.h"
+
+namespace psxdig {
+namespace {
+
+using tools::Bytes;
+
+class GameSeqWriter : public ::testing::Test {
+ protected:
+  // Plants the items 100 bytes apart behind a 64-byte lead; seqOfs gets
+  // each item's offset plus its prefix (where the signature lies).
+  void Plant(const std::vector<Bytes>& items, std::uint32_t prefix, const char* ext) {
+    input_.assign(64, 0);
+    table_ = {};
+    for (const Bytes& item : items) {
+      table_.seqOfs.push_back(static_cast<std::uint32_t>(input_.size()) + prefix);
+      input_.insert(input_.end(), item.begin(), item.end());
+      input_.insert(input_.end(), 100, 0);
+    }
+    table_.seqNum = static_cast<std::uint32_t>(items.size());
+    table_.seqSize.assign(items.size(), 0);
+    table_.seqCreated.assign(items.size(), 0);
+    table_.seqExt = ext;
+  }
+
+  RipContext Context(const std::string& path) const {
+    RipContext ctx;
+    ctx.inputPath = path;
+    ctx.input = input_;
+    ctx.listing = listing_.get();
+    return ctx;
+  }
+
+  // Runs the writer, keeping its standard output.
+  std::uint32_t Run(std::uint32_t (*writer)(const RipContext&, DataOfs&), const std::string& path) {
+    ::testing::internal::CaptureStdout();
+    const std::uint32_t result = writer(Context(path), table_);
+    out_ = ::testing::internal::GetCapturedStdout();
+    return result;
+  }
+
+  Bytes Slice(std::uint32_t ofs, std::uint32_t size, std::uint32_t padding = 0) const {
+    Bytes b(input_.begin() + ofs, input_.begin() + ofs + size);
+    b.insert(b.end(), padding, 0);
+    return b;
+  }
+
+  testing::TempDir dir_;
+  testing::ScratchFile listing_;
+  Bytes input_;
+  DataOfs table_;
+  std::string out_;
+};
+
+TEST_F(GameSeqWriter, SssqItemsArePaddedAndListedFromTwelveBytesBefore) {
+  Plant({tools::MakeSssq(40, 1), tools::MakeSssq(41, 2)}, 12, ".sssq");
+  const std::string path = dir_.File("game.bin");
+  ASSERT_EQ(Run(CreateSSsq, path), 1u);
+  EXPECT_EQ(listing_.Text(),
+            ".sssq,1,       64-      115,      40-      73,    52,   34,\r\n"
+            ".sssq,2,      216-      268,      d8-     10c,    53,   35,\r\n");
+  EXPECT_EQ(testing::ReadBytes(path + "_1.sssq"), Slice(64, 52));
+  EXPECT_EQ(testing::ReadBytes(path + "_2.sssq"), Slice(216, 53, 3));
+  EXPECT_EQ(table_.seqSize, (std::vector<std::uint32_t>{52, 53}));
+  EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{1, 1}));
+  EXPECT_EQ(out_, "\rCreate .sssq    1/   2\rCreate .sssq    2/   2\n");
+}
+
+TEST_F(GameSeqWriter, RejectedItemLeavesAGapAndNothingElse) {
+  Plant({tools::MakeKcet(101, 109, 1), tools::MakeKcet(0, 40, 2), tools::MakeKcet(32, 40, 3)}, 0,
+        ".kcet");
+  const std::string path = dir_.File("game.bin");
+  ASSERT_EQ(Run(CreateKcet, path), 1u);
+  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin_1.kcet", "game.bin_3.kcet"}));
+  EXPECT_EQ(testing::ReadBytes(path + "_1.kcet"), Slice(64, 109));  // no padding
+  EXPECT_EQ(table_.seqSize, (std::vector<std::uint32_t>{109, 0, 40}));
+  EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{1, 0, 1}));
+  EXPECT_EQ(listing_.Text().find(".kcet,2,"), std::string::npos);
+  EXPECT_EQ(out_, "\rCreate .kcet    1/   3\rCreate .kcet    3/   3\n");
+}
+
+TEST_F(GameSeqWriter, SeqqRecordsItsLengthFieldAloneAndWritesTwoEmptyBodies) {
+  Plant({tools::MakeSeqq(1000, 1060, 1)}, 60, ".seqq");
+  const std::string path = dir_.File("game.bin");
+  ASSERT_EQ(Run(CreateSeqq, path), 1u);
+  EXPECT_EQ(listing_.Text(), ".seqq,1,       64-     1123,      40-     463,  1060,  424,\r\n");
+  EXPECT_EQ(testing::ReadBytes(path + ".seqq"), Slice(64, 1060));
+  EXPECT_EQ(table_.seqSize, (std::vector<std::uint32_t>{1000}));
+  EXPECT_EQ(testing::ReadBytes(path + "_1.vb").size(), 0u);
+  EXPECT_EQ(testing::ReadBytes(path + "_2.vb").size(), 0u);
+  EXPECT_EQ(dir_.List().size(), 3u);
+  EXPECT_EQ(out_, "\rCreate .seqq    1/   1\n");
+}
+
+TEST_F(GameSeqWriter, SeqqBodyOfAQ41ArchiveIsCutToTheInput) {
+  // An input that ends 100 bytes into the first body: only those are written.
+  constexpr std::size_t kFirstBody = 216330604;
+  const std::size_t size = kFirstBody + 100;
+  void* map = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                     -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  auto* bytes = static_cast<std::uint8_t*>(map);
+  const Bytes item = tools::MakeSeqq(8, 68, 1);
+  std::memcpy(bytes, item.data(), item.size());
+  for (std::size_t k = 0; k < 100; ++k) bytes[kFirstBody + k] = static_cast<std::uint8_t>(k + 1);
+  table_ = {};
+  table_.seqNum = 1;
+  table_.seqOfs = {60};
+  table_.seqSize = {0};
+  table_.seqCreated = {0};
+  table_.seqExt = ".seqq";
+  RipContext ctx = Context(dir_.File("disc.Q41"));
+  ctx.input = ByteSpan(bytes, size);
+  ::testing::internal::CaptureStdout();
+  const std::uint32_t result = CreateSeqq(ctx, table_);
+  ::testing::internal::GetCapturedStdout();
+  const Bytes first = testing::ReadBytes(dir_.File("disc.Q41_1.vb"));
+  const Bytes expected(bytes + kFirstBody, bytes + size);
+  ::munmap(map, size);
+  EXPECT_EQ(result, 1u);
+  EXPECT_EQ(testing::ReadBytes(dir_.File("disc.Q41.seqq")), item);
+  EXPECT_EQ(first, expected);
+  EXPECT_EQ(testing::ReadBytes(dir_.File("disc.Q41_2.vb")).size(), 0u);
+}
+
+TEST_F(GameSeqWriter, FailedItemFileStopsTheWriterAfterItsRow) {
+  Plant({tools::MakeSseq(2, true, 1), tools::MakeSseq(5, true, 2)}, 0, ".sseq");
+  ::testing::internal::CaptureStderr();
+  const std::uint32_t result = Run(CreateSseq, dir_.File("missing/game.bin"));
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(err.rfind("[F:CreateSseq][L:", 0), 0u) << err;
+  EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+  EXPECT_EQ(listing_.Text(), ".sseq,1,       64-       74,      40-      4a,    11,    b,\r\n");
+  EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{0, 0}));
+  EXPECT_EQ(out_, "");
+}
+
+TEST_F(GameSeqWriter, FailedBodyFileMakesSeqqFail) {
+  Plant({tools::MakeSeqq(8, 68, 1)}, 60, ".seqq");
+  const std::string path = dir_.File("game.bin");
+  ASSERT_EQ(::mkdir((path + "_2.vb").c_str(), 0700), 0);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Run(CreateSeqq, path), 0u);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("[F:CreateSeqq][L:", 0), 0u) << err;
+  EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{1}));
+  EXPECT_TRUE(testing::fs::is_regular_file(path + "_1.vb"));
+}
+
+// Every writer applies its own rule and padding to the same frame.
+TEST_F(GameSeqWriter, EachWriterPlacesAndPadsItsItem) {
+  struct Case {
+    std::uint32_t (*writer)(const RipContext&, DataOfs&);
+    const char* ext;
+    Bytes item;
+    std::uint32_t prefix, size, padding;
+  };
+  const Case cases[] = {
+      {CreateSntp, ".sntp", tools::MakeSntp({}, 1), 12, 44, 0},
+      {CreateSeqg, ".seqg", tools::MakeSeqg(493, 501, 2), 0, 501, 0},
+      {CreateSqv, ".sqv", tools::MakeSqv(3, 4, 30, 3), 0, 16 + 3 * 33, 1},
+      {CreateSseq, ".sseq", tools::MakeSseq(2, true, 4), 0, 11, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ext);
+    Plant({c.item}, c.prefix, c.ext);
+    const std::string path = dir_.File(std::string("game") + c.ext);
+    ASSERT_EQ(Run(c.writer, path), 1u);
+    EXPECT_EQ(testing::ReadBytes(path + c.ext), Slice(64, c.size, c.padding));
+    EXPECT_EQ(table_.seqSize, (std::vector<std::uint32_t>{c.size}));
+  }
+}
+
+}  // namespace
+}  // namespace psxdig
