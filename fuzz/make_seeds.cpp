@@ -5,6 +5,7 @@
 #include <string>
 
 #include "image_builder.h"
+#include "image_gameseq.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -27,5 +28,13 @@ int main(int argc, char** argv) {
     write({0x03, 0x00, 0x40, 0x00, 0x00, 0x00}, from, len);
   }
   write({0x07, 0x00, 0xFF, 0x00, 0x00, 0x00}, 0, image.size());
+  // The game-specific sequence images, whole.
+  for (const char* name : {"sssq", "kcet", "sntp", "seqg", "seqq", "sqv", "sseq", "mix"}) {
+    const auto game = psxdig::tools::BuildGameSeqImage(name);
+    std::ofstream out(folder + "/seed_" + std::to_string(n++), std::ios::binary);
+    static constexpr char kParams[6] = {0x03, 0x00, 0x40, 0x00, 0x00, 0x00};
+    out.write(kParams, sizeof kParams);
+    out.write(reinterpret_cast<const char*>(game.data()), static_cast<std::streamsize>(game.size()));
+  }
   return 0;
 }
