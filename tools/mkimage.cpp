@@ -1,51 +1,89 @@
-// psxdig_mkimage: writes the synthetic demo image used by the README's demo,
-// the end-to-end tests and the benchmarks.
-//   psxdig_mkimage demo <out> [--list]    the demo image; --list prints its items
-//   psxdig_mkimage bench <out> <MiB>      a large image for benchmarks
-//   psxdig_mkimage gameseq-<name> <out> [--list]
-//                                         game sequence items of one format
-//                                         (sssq, kcet, sntp, seqg, seqq, sqv,
-//                                         sseq) or a mix of all of them
+// psxdig_mkimage: writes the synthetic images used by the README's demo, the
+// end-to-end tests and the benchmarks.
+//   psxdig_mkimage demo <out> [--list]              the demo image; --list prints its items
+//   psxdig_mkimage bench <out> <MiB>                a large image for benchmarks
+//   psxdig_mkimage gameseq-<name> <out> [--list]    game sequence items of one format
+//                                                   (sssq, kcet, sntp, seqg, seqq, sqv,
+//                                                   sseq) or a mix of all of them
+//   psxdig_mkimage dec-demo <out> [--list]          compressed sequences for dec 10037
+//   psxdig_mkimage dec <serial> <out> [--list]      compressed items for that release
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "image_builder.h"
+#include "image_compressed.h"
 #include "image_gameseq.h"
 
+namespace {
+
+using namespace psxdig::tools;
+
+bool WantsList(int argc, char** argv, int at) {
+  return argc > at && std::string(argv[at]) == "--list";
+}
+
+int Demo(int argc, char** argv) {
+  const auto planted = WriteDemoImage(argv[2]);
+  if (WantsList(argc, argv, 3)) {
+    for (const auto& p : planted) {
+      std::printf("%-6s %10u %8u  %s\n", p.ext.c_str(), p.ofs, p.size, p.note.c_str());
+    }
+  }
+  return 0;
+}
+
+int Bench(char** argv) {
+  const Bytes image = BuildBenchImage(std::strtoul(argv[3], nullptr, 10));
+  std::ofstream(argv[2], std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  return 0;
+}
+
+int GameSeq(int argc, char** argv, const std::string& what) {
+  std::vector<GameSeqPlanted> planted;
+  if (!WriteGameSeqImage(what.substr(8), argv[2], &planted)) {
+    std::fprintf(stderr, "cannot write image %s to %s\n", what.c_str(), argv[2]);
+    return 2;
+  }
+  if (WantsList(argc, argv, 3)) {
+    for (const auto& p : planted) {
+      std::printf("%-6s %10u %10u %8u %8u  %s\n", p.ext.c_str(), p.sigOfs, p.start, p.size,
+                  p.recorded, p.note.c_str());
+    }
+  }
+  return 0;
+}
+
+int Dec(int argc, char** argv, bool demo) {
+  const std::string serial = demo ? kDecDemoSerial : argv[2];
+  const char* out = demo ? argv[2] : argv[3];
+  DecImage image;
+  if (!WriteDecImage(serial, out, &image)) {
+    std::fprintf(stderr, "no compressed items known for serial %s\n", serial.c_str());
+    return 2;
+  }
+  if (WantsList(argc, argv, demo ? 3 : 4)) {
+    for (const auto& p : image.planted) {
+      std::printf("%-6s %10u %8u  %s\n", p.ext.c_str(), p.ofs, p.size, p.note.c_str());
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  using namespace psxdig::tools;
   const std::string what = argc >= 3 ? argv[1] : "";
-  if (what == "demo") {
-    const auto planted = WriteDemoImage(argv[2]);
-    if (argc >= 4 && std::string(argv[3]) == "--list") {
-      for (const auto& p : planted) {
-        std::printf("%-6s %10u %8u  %s\n", p.ext.c_str(), p.ofs, p.size, p.note.c_str());
-      }
-    }
-    return 0;
-  }
-  if (what == "bench" && argc >= 4) {
-    const Bytes image = BuildBenchImage(std::strtoul(argv[3], nullptr, 10));
-    std::ofstream(argv[2], std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    return 0;
-  }
-  if (what.rfind("gameseq-", 0) == 0) {
-    std::vector<GameSeqPlanted> planted;
-    if (!WriteGameSeqImage(what.substr(8), argv[2], &planted)) {
-      std::fprintf(stderr, "cannot write image %s to %s\n", what.c_str(), argv[2]);
-      return 2;
-    }
-    if (argc >= 4 && std::string(argv[3]) == "--list") {
-      for (const auto& p : planted) {
-        std::printf("%-6s %10u %10u %8u %8u  %s\n", p.ext.c_str(), p.sigOfs, p.start, p.size,
-                    p.recorded, p.note.c_str());
-      }
-    }
-    return 0;
-  }
-  std::fprintf(stderr, "usage: psxdig_mkimage demo <out> [--list] | bench <out> <MiB> | gameseq-<name> <out> [--list]\n");
+  if (what == "demo") return Demo(argc, argv);
+  if (what == "bench" && argc >= 4) return Bench(argv);
+  if (what.rfind("gameseq-", 0) == 0) return GameSeq(argc, argv, what);
+  if (what == "dec-demo") return Dec(argc, argv, true);
+  if (what == "dec" && argc >= 4) return Dec(argc, argv, false);
+  std::fprintf(stderr,
+               "usage: psxdig_mkimage demo <out> [--list] | bench <out> <MiB> |"
+               " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
+               " dec <serial> <out> [--list]\n");
   return 2;
 }
