@@ -89,8 +89,8 @@ VagRunResult CheckVagRun(ByteSpan b, std::uint64_t x, const std::vector<std::uin
                          std::FILE* vagLog);
 
 // Occupied ranges: starts and ends of every sequence item and every header
-// item, each list sorted on its own; range k is the k-th start with the k-th
-// end.
+// item of nonzero size, each list sorted on its own; range k is the k-th
+// start with the k-th end.
 struct OccupiedRanges {
   std::vector<std::uint32_t> starts;
   std::vector<std::uint32_t> ends;

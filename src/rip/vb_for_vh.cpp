@@ -109,14 +109,15 @@ OccupiedRanges BuildOccupiedRanges(const DataOfs& table) {
   const std::size_t count = std::size_t{table.seqNum} + table.vhNum;
   r.starts.reserve(count);
   r.ends.reserve(count);
-  for (std::uint32_t k = 0; k < table.seqNum; ++k) {
-    r.starts.push_back(table.seqOfs[k]);
-    r.ends.push_back(table.seqOfs[k] + table.seqSize[k] - 1u);  // 32-bit, as listed
-  }
-  for (std::uint32_t k = 0; k < table.vhNum; ++k) {
-    r.starts.push_back(table.vhOfs[k]);
-    r.ends.push_back(table.vhOfs[k] + table.vhSize[k] - 1u);
-  }
+  // An item of size 0 (one that was skipped) occupies no byte. It is left
+  // out: its end, one before its start, would wrap for an item at offset 0.
+  auto add = [&r](std::uint32_t ofs, std::uint32_t size) {
+    if (size == 0) return;
+    r.starts.push_back(ofs);
+    r.ends.push_back(static_cast<std::uint32_t>(std::uint64_t{ofs} + size - 1));
+  };
+  for (std::uint32_t k = 0; k < table.seqNum; ++k) add(table.seqOfs[k], table.seqSize[k]);
+  for (std::uint32_t k = 0; k < table.vhNum; ++k) add(table.vhOfs[k], table.vhSize[k]);
   std::sort(r.starts.begin(), r.starts.end(), CompareOfs);
   std::sort(r.ends.begin(), r.ends.end(), CompareOfs);
   return r;
