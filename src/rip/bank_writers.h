@@ -74,8 +74,7 @@ bool PassesFirstBlock(ByteSpan b, std::uint64_t x, bool headZeroCheck);
 // A flag byte outside the input fails.
 bool PassesEndFlag(ByteSpan b, std::uint64_t end);
 
-// Where the block tests and the sample checks of one candidate write: the
-// "_VagOfs.txt" log (none in some tests).
+// The outcome of checking one candidate position.
 struct VagRunResult {
   bool accepted = false;
   std::uint64_t lastSampleStart = 0;  // start of the sample whose end reached the body size
@@ -83,7 +82,8 @@ struct VagRunResult {
 
 // Checks whether bank `bankIndex`'s samples (`sizes`, in bytes, body size
 // `bodySize`) start at x: first block, then per sample the end flag and its
-// inner blocks. Writes the "[NotVag]" and "NextOfs" lines to vagLog.
+// inner blocks. Writes the "[NotVag]" and "NextOfs" lines to vagLog (the
+// "_VagOfs.txt" log; may be none).
 VagRunResult CheckVagRun(ByteSpan b, std::uint64_t x, const std::vector<std::uint32_t>& sizes,
                          std::uint64_t bodySize, bool headZeroCheck, std::uint32_t bankIndex,
                          std::FILE* vagLog);
