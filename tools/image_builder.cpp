@@ -1,5 +1,7 @@
 #include "image_builder.h"
 
+#include "image_banks.h"
+
 #include <cstdio>
 #include <fstream>
 
@@ -120,6 +122,7 @@ Bytes BuildDemoImage(std::vector<Planted>* planted) {
   img.Filler(1200);
   img.Plant(MakeSeq(381, 11), ".seq", "duplicate of sequence 1");
   img.Filler(2000);
+  AddVabBanks(img);
   img.Align(2048);
   if (planted) *planted = img.planted();
   return img.bytes();

@@ -7,11 +7,13 @@
 //                                                   sseq) or a mix of all of them
 //   psxdig_mkimage dec-demo <out> [--list]          compressed sequences for dec 10037
 //   psxdig_mkimage dec <serial> <out> [--list]      compressed items for that release
+//   psxdig_mkimage banks-<kind> <out> [--list]      banks of one class: vab, vh2, sshd, inst
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "image_banks.h"
 #include "image_builder.h"
 #include "image_compressed.h"
 #include "image_gameseq.h"
@@ -24,13 +26,28 @@ bool WantsList(int argc, char** argv, int at) {
   return argc > at && std::string(argv[at]) == "--list";
 }
 
+void PrintPlanted(const std::vector<Planted>& planted) {
+  for (const auto& p : planted) {
+    std::printf("%-6s %10u %8u  %s\n", p.ext.c_str(), p.ofs, p.size, p.note.c_str());
+  }
+}
+
 int Demo(int argc, char** argv) {
   const auto planted = WriteDemoImage(argv[2]);
-  if (WantsList(argc, argv, 3)) {
-    for (const auto& p : planted) {
-      std::printf("%-6s %10u %8u  %s\n", p.ext.c_str(), p.ofs, p.size, p.note.c_str());
-    }
+  if (WantsList(argc, argv, 3)) PrintPlanted(planted);
+  return 0;
+}
+
+int Banks(int argc, char** argv, const std::string& what) {
+  std::vector<Planted> planted;
+  const Bytes image = BuildBankImage(what.substr(6), &planted);
+  if (image.empty()) {
+    std::fprintf(stderr, "no bank image named %s\n", what.c_str());
+    return 2;
   }
+  std::ofstream(argv[2], std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  if (WantsList(argc, argv, 3)) PrintPlanted(planted);
   return 0;
 }
 
@@ -64,11 +81,7 @@ int Dec(int argc, char** argv, bool demo) {
     std::fprintf(stderr, "no compressed items known for serial %s\n", serial.c_str());
     return 2;
   }
-  if (WantsList(argc, argv, demo ? 3 : 4)) {
-    for (const auto& p : image.planted) {
-      std::printf("%-6s %10u %8u  %s\n", p.ext.c_str(), p.ofs, p.size, p.note.c_str());
-    }
-  }
+  if (WantsList(argc, argv, demo ? 3 : 4)) PrintPlanted(image.planted);
   return 0;
 }
 
@@ -81,9 +94,11 @@ int main(int argc, char** argv) {
   if (what.rfind("gameseq-", 0) == 0) return GameSeq(argc, argv, what);
   if (what == "dec-demo") return Dec(argc, argv, true);
   if (what == "dec" && argc >= 4) return Dec(argc, argv, false);
+  if (what.rfind("banks-", 0) == 0) return Banks(argc, argv, what);
   std::fprintf(stderr,
                "usage: psxdig_mkimage demo <out> [--list] | bench <out> <MiB> |"
                " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
-               " dec <serial> <out> [--list]\n");
+               " dec <serial> <out> [--list] |"
+               " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list]\n");
   return 2;
 }

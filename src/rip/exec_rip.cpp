@@ -1,6 +1,10 @@
+#include <cerrno>
 #include <cstdio>
+#include <new>
 #include <string_view>
+#include <vector>
 
+#include "rip/bank_writers.h"
 #include "rip/game_seq_writers.h"
 #include "rip/rip_context.h"
 
@@ -38,9 +42,41 @@ void WriteSequenceClass(const RipContext& ctx, DataOfs& table) {
   }
 }
 
-// Bank headers and their bodies. The bank formats are not ripped yet: every
-// bank-header class is left unwritten, like an unknown extension.
-void WriteBankClass(const RipContext&, DataOfs&) {}
+// Zero-filled scratch array of n entries; false (reported) when memory runs
+// out, which ends the rip early.
+template <typename T>
+bool AllocateScratch(std::vector<T>& array, std::size_t n) {
+  try {
+    array.assign(n, T{});
+    return true;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    ReportLastError("execRip", __LINE__);
+    return false;
+  }
+}
+
+// Bank headers and then, when the header writer ran through, their bodies.
+// The per-bank scratch arrays live only around the two writers.
+void WriteBankClass(const RipContext& ctx, DataOfs& table) {
+  if (table.vhNum < 1) return;
+  const std::string_view ext = table.vhExt;
+  if (ext == ".vh" || ext == ".vh2") {
+    VhHeaderTable vhHeader;
+    VagSizeTable vagSizeTbl;
+    if (!AllocateScratch(vhHeader, std::size_t{table.vhNum} * kVhHeaderBytes)) return;
+    if (!AllocateScratch(vagSizeTbl, std::size_t{table.vhNum} * kVagTableEntries)) return;
+    const std::uint32_t written = ext == ".vh" ? CreateVh(ctx, table, vhHeader, vagSizeTbl)
+                                               : CreateVhForBastard(ctx, table, vhHeader, vagSizeTbl);
+    if (written) CreateVbForVh(ctx, table, vhHeader, vagSizeTbl);
+  } else if (ext == ".sshd") {
+    std::vector<std::uint32_t> vbSize;
+    if (!AllocateScratch(vbSize, table.vhNum)) return;
+    if (CreateSShd(ctx, table, vbSize)) CreateVbForSShd(ctx, table, vbSize);
+  } else if (ext == ".inst") {
+    if (CreateInst(ctx, table)) CreateVbForInst(ctx, table);
+  }
+}
 
 }  // namespace
 
