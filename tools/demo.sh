@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/ensure_tools.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DPSXDIG_TESTS=OFF >/dev/null
+cmake -S . -B build -G Ninja -DPSXDIG_TESTS=ON >/dev/null
 cmake --build build --target psxdig psxdig_mkimage
 rm -rf demo && mkdir demo
 build/psxdig_mkimage demo demo/demo.bin --list

@@ -300,8 +300,9 @@ Bytes MakeRepetitiveSeq(std::size_t bars, std::uint32_t seed) {
 
 namespace {
 
-void PutU32(Bytes& out, std::uint32_t v) {
-  for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+Bytes LittleEndian32(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
 }
 
 enum class LzssHead { kPlain, kVersionZero, kPackedVersion, kPackedSssq };
@@ -389,8 +390,8 @@ LzssItem MakeLzssItem(const LzssRelease& r, std::size_t bars, std::uint32_t seed
 
   LzssItem item;
   if (!scanned) {
-    PutU32(item.prefix, static_cast<std::uint32_t>(plain.size()));
-    item.prefix.insert(item.prefix.end(), r.sizeBack - 4 - r.streamBack, 0);
+    item.prefix = LittleEndian32(static_cast<std::uint32_t>(plain.size()));
+    item.prefix.resize(item.prefix.size() + (r.sizeBack - 4 - r.streamBack), 0);
   }
   item.prefix.insert(item.prefix.end(), stream.begin(), stream.begin() + r.streamBack);
   item.rest.assign(stream.begin() + r.streamBack, stream.end());

@@ -169,8 +169,10 @@ class UncompressLzss : public ::testing::Test {
 
   // Size field, flag byte, then the literals: a header-size item at offset 5.
   static Bytes HeaderItem(const Bytes& literals) {
-    Bytes in = {static_cast<std::uint8_t>(literals.size()), 0, 0, 0, 0xFF};
-    in.insert(in.end(), literals.begin(), literals.end());
+    Bytes in(5 + literals.size(), 0);
+    in[0] = static_cast<std::uint8_t>(literals.size());
+    in[4] = 0xFF;
+    std::copy(literals.begin(), literals.end(), in.begin() + 5);
     return in;
   }
 

@@ -129,7 +129,7 @@ TEST_F(BankRipTest, VariantBanksGetTheirBodiesSearchedLikeVabBanks) {
   const auto bodies = Items(".vb");
   ASSERT_EQ(headers.size(), 3u);
   for (std::size_t k = 0; k < 3; ++k) {
-    const std::string n = "_" + std::to_string(k + 1);
+    const std::string n = std::string("_").append(std::to_string(k + 1));
     EXPECT_EQ(Out(n + ".vh2"), Slice(headers[k]->ofs, headers[k]->size)) << k;
     EXPECT_EQ(Out(n + ".vb"), Slice(bodies[k]->ofs, bodies[k]->size)) << k;
   }
@@ -143,7 +143,7 @@ TEST_F(BankRipTest, SShdBanksAndTheirBodies) {
   const auto bodies = Items(".vb");
   ASSERT_EQ(headers.size(), 3u);
   for (std::size_t k = 0; k < 3; ++k) {
-    const std::string n = "_" + std::to_string(k + 1);
+    const std::string n = std::string("_").append(std::to_string(k + 1));
     EXPECT_EQ(Out(n + ".sshd"), Slice(headers[k]->ofs, headers[k]->size)) << k;
     EXPECT_EQ(Out(n + ".vb"), Slice(bodies[k]->ofs, bodies[k]->size)) << k;
   }
@@ -161,7 +161,7 @@ TEST_F(BankRipTest, InstBanksAndTheirBodies) {
   const auto bodies = Items(".vb");
   ASSERT_EQ(headers.size(), 2u);
   for (std::size_t k = 0; k < 2; ++k) {
-    const std::string n = "_" + std::to_string(k + 1);
+    const std::string n = std::string("_").append(std::to_string(k + 1));
     EXPECT_EQ(Out(n + ".inst"), Slice(headers[k]->ofs, headers[k]->size)) << k;
     EXPECT_EQ(Out(n + ".vb"), Slice(bodies[k]->ofs, bodies[k]->size)) << k;
   }
