@@ -1,5 +1,9 @@
 #include "image_builder.h"
 
+#include <algorithm>
+
+#include "image_banks.h"
+
 #include "image_banks.h"
 
 #include <cstdio>
@@ -147,6 +151,24 @@ Bytes BuildBenchImage(std::size_t megabytes) {
     ++n;
   }
   img.Filler(target - img.size());
+  return img.bytes();
+}
+
+Bytes BuildBankBenchImage(std::size_t megabytes) {
+  ImageBuilder img(9);
+  const std::size_t target = megabytes << 20;
+  std::vector<Bytes> bodies;
+  std::uint32_t n = 0;
+  std::size_t bodyBytes = 0;
+  for (std::size_t at = 0; at + (64u << 20) <= target; at += 64u << 20, ++n) {
+    const std::vector<std::uint32_t> sizes = {4096u + 512u * n, 2048u, 8192u};
+    img.Plant(MakeVabHeader(1, sizes, 50 + n), ".vh", "");
+    bodies.push_back(MakeAdpcmBody(sizes, 80 + n));
+    bodyBytes += bodies.back().size();
+    img.Filler(std::min<std::size_t>(64u << 20, target - img.size() - bodyBytes) - 3104);
+  }
+  img.Filler(target - bodyBytes - img.size());
+  for (const Bytes& body : bodies) img.Raw(body);
   return img.bytes();
 }
 

@@ -69,4 +69,8 @@ Bytes BuildDemoImage(std::vector<Planted>* planted = nullptr);
 // A large image for benchmarks: filler with items sprinkled every ~1 MiB.
 Bytes BuildBenchImage(std::size_t megabytes);
 
+// A large image for the bank body search: a VAB header every 64 MiB and all
+// their bodies at the very end, so that every body search walks the image.
+Bytes BuildBankBenchImage(std::size_t megabytes);
+
 }  // namespace psxdig::tools

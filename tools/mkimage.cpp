@@ -2,6 +2,7 @@
 // end-to-end tests and the benchmarks.
 //   psxdig_mkimage demo <out> [--list]              the demo image; --list prints its items
 //   psxdig_mkimage bench <out> <MiB>                a large image for benchmarks
+//   psxdig_mkimage bench-banks <out> <MiB>          VAB headers with all bodies at the end
 //   psxdig_mkimage gameseq-<name> <out> [--list]    game sequence items of one format
 //                                                   (sssq, kcet, sntp, seqg, seqq, sqv,
 //                                                   sseq) or a mix of all of them
@@ -51,8 +52,9 @@ int Banks(int argc, char** argv, const std::string& what) {
   return 0;
 }
 
-int Bench(char** argv) {
-  const Bytes image = BuildBenchImage(std::strtoul(argv[3], nullptr, 10));
+int Bench(char** argv, bool banks) {
+  const std::size_t mib = std::strtoul(argv[3], nullptr, 10);
+  const Bytes image = banks ? BuildBankBenchImage(mib) : BuildBenchImage(mib);
   std::ofstream(argv[2], std::ios::binary)
       .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   return 0;
@@ -90,13 +92,13 @@ int Dec(int argc, char** argv, bool demo) {
 int main(int argc, char** argv) {
   const std::string what = argc >= 3 ? argv[1] : "";
   if (what == "demo") return Demo(argc, argv);
-  if (what == "bench" && argc >= 4) return Bench(argv);
+  if ((what == "bench" || what == "bench-banks") && argc >= 4) return Bench(argv, what == "bench-banks");
   if (what.rfind("gameseq-", 0) == 0) return GameSeq(argc, argv, what);
   if (what == "dec-demo") return Dec(argc, argv, true);
   if (what == "dec" && argc >= 4) return Dec(argc, argv, false);
   if (what.rfind("banks-", 0) == 0) return Banks(argc, argv, what);
   std::fprintf(stderr,
-               "usage: psxdig_mkimage demo <out> [--list] | bench <out> <MiB> |"
+               "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks <out> <MiB> |"
                " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
                " dec <serial> <out> [--list] |"
                " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list]\n");
