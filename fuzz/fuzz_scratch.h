@@ -19,6 +19,10 @@ class ScratchFolder {
     path_ = base / ("psxdig_" + target + "_" + std::to_string(::getpid()));
     std::filesystem::create_directories(path_);
   }
+  ~ScratchFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
