@@ -46,17 +46,26 @@ void CopyReference(std::vector<std::uint8_t>& dst, std::uint32_t outPos, std::ui
 }  // namespace
 
 std::vector<std::uint8_t> DecodeLzss(ByteSpan src, std::uint32_t size, std::uint32_t matchBit) {
-  std::vector<std::uint8_t> dst(size, 0);
+  // A stream byte yields at most 9 output bytes (a two-byte reference 18), so
+  // a stream too short for `size` ends well before kStreamReach bytes past
+  // what it can yield: the output is then cut anyway, and a buffer of that
+  // reach decodes it exactly like one of the full size would (block copies
+  // spill at most 17 bytes, empty-window sources lie at most 4113 bytes
+  // ahead). A false size field thus costs no more than its stream.
+  constexpr std::uint64_t kStreamReach = 8192;
+  const std::uint64_t reach = 9 * std::uint64_t{src.size()} + kStreamReach;
+  const auto capacity = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, reach));
+  std::vector<std::uint8_t> dst(capacity, 0);
   std::uint32_t outPos = 0;
   std::size_t srcPos = 0;
   bool cut = false;
-  while (outPos < size && !cut) {
+  while (outPos < capacity && !cut) {
     if (srcPos >= src.size()) {
       cut = true;
       break;
     }
     const std::uint8_t flags = src[srcPos++];
-    for (unsigned bit = 0; bit < 8 && outPos < size; ++bit) {
+    for (unsigned bit = 0; bit < 8 && outPos < capacity; ++bit) {
       if (((flags >> bit) & 1u) != matchBit) {
         if (srcPos >= src.size()) {
           cut = true;

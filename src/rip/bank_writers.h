@@ -71,7 +71,8 @@ bool PassesFirstBlock(ByteSpan b, std::uint64_t x, bool headZeroCheck);
 
 // The end-flag test of a sample ending at `end` (exclusive): the flag of its
 // last block is 1, 3 or 7, or the flag of the block before that is 3 or 7.
-// A flag byte outside the input fails.
+// A flag byte outside the input fails; a last block outside the input fails
+// the whole test, whatever the block before it holds.
 bool PassesEndFlag(ByteSpan b, std::uint64_t end);
 
 // The outcome of checking one candidate position.

@@ -93,6 +93,30 @@ TEST_F(LzssDecode, ArbitraryStreamsStayInsideTheOutput) {
   EXPECT_EQ(DecodeLzss(many, 2000, 0).size(), 2000u);
 }
 
+// A size field far beyond what the stream can yield (found by fuzzing: each
+// such item used to allocate and clear its whole claimed size) decodes
+// exactly as with a size just large enough to leave the stream's end alone.
+TEST_F(LzssDecode, ClaimedSizeFarBeyondTheStreamDecodesLikeAFittingOne) {
+  std::uint32_t state = 777;
+  for (int round = 0; round < 200; ++round) {
+    Bytes stream(1 + round * 3 % 211);
+    for (auto& b : stream) {
+      state = state * 1103515245u + 12345u;
+      b = static_cast<std::uint8_t>(state >> 16);
+    }
+    for (std::uint32_t matchBit = 0; matchBit < 2; ++matchBit) {
+      const Bytes huge = DecodeLzss(stream, kMaxLzssSize - 1, matchBit);
+      ASSERT_LT(huge.size(), 9 * stream.size() + 1);
+      // The claimed 16 MiB were never set aside.
+      EXPECT_LT(huge.capacity(), std::size_t{1} << 20);
+      // Room for the stream's yield, a block spilling past it and a source
+      // in the empty window ahead: the stream still ends first.
+      const auto fitting = static_cast<std::uint32_t>(huge.size() + 18 + 4113 + 1);
+      EXPECT_EQ(DecodeLzss(stream, fitting, matchBit), huge) << "round " << round;
+    }
+  }
+}
+
 class LzssScan : public ::testing::Test {};
 
 TEST_F(LzssScan, CountsLiteralsAndReferenceLengthsUpToTheZeroGroup) {
@@ -247,6 +271,31 @@ TEST_F(UncompressLzss, SizesAbove16MiBAreSkipped) {
   // The second stream runs off the input after its eight literals.
   EXPECT_EQ(testing::ReadBytes(FileOf("_2.seq")), Str(std::string("pQES\0\0\0\x01", 8)));
   EXPECT_EQ(out_, "\rUncompress    1/   2\rUncompress    2/   2\n");
+}
+
+// Found by fuzzing: hundreds of items each claiming almost 16 MiB, as false
+// signatures with garbage size fields do. Every item yields what its stream
+// holds, and the whole run costs no more than the streams themselves.
+TEST_F(UncompressLzss, ManyItemsClaimingTheLargestSizeYieldTheirStreams) {
+  const Bytes unit = {0xFF, 0xFF, 0xFF, 0x00, 0xFF, 'p', 'Q', 'E', 'S', 0, 0, 0, 1};
+  Bytes input;
+  std::vector<std::uint32_t> ofs;
+  for (int k = 0; k < 600; ++k) {
+    ofs.push_back(static_cast<std::uint32_t>(input.size() + 5));
+    input.insert(input.end(), unit.begin(), unit.end());
+  }
+  DataOfs table = Table(ofs);
+  EXPECT_EQ(Run(input, table, 5, 1, 0, 0, ".seq", 0), 1u);
+  EXPECT_EQ(dir_.List().size(), 600u);
+  // The last item's stream: its flag byte FF, then eight literals, then the
+  // end of the input.
+  EXPECT_EQ(testing::ReadBytes(FileOf("_600.seq")), Str(std::string("pQES\0\0\0\x01", 8)));
+  // The first one runs through every later unit, which are its stream.
+  const Bytes first = testing::ReadBytes(FileOf("_001.seq"));
+  EXPECT_GT(first.size(), input.size() / 2);
+  EXPECT_LT(first.size(), 9 * input.size());
+  EXPECT_EQ(first, DecodeLzss(ByteSpan(input).subspan(4), 0x00FFFFFF, 0));
+  EXPECT_EQ(Bytes(first.begin(), first.begin() + 8), Str(std::string("pQES\0\0\0\x01", 8)));
 }
 
 TEST_F(UncompressLzss, ItemsAreNumberedByTheClassCount) {

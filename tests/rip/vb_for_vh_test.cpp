@@ -108,6 +108,19 @@ TEST_F(EndFlagTest, FlagBytesBeforeTheInputFail) {
   EXPECT_TRUE(PassesEndFlag(ByteSpan(buf), 16));
 }
 
+// Found by fuzzing: a sample ending 15..30 bytes past the input passed on the
+// flag of the block before its last one, which the input still held.
+TEST_F(EndFlagTest, LastBlockPastTheInputFailsWhateverTheBlockBefore) {
+  buf[64 - 16] = 7;  // the flag of the block before the last for end 79
+  buf[64 - 15] = 3;  // and for end 80
+  EXPECT_FALSE(PassesEndFlag(ByteSpan(buf), 64 + 15));
+  EXPECT_FALSE(PassesEndFlag(ByteSpan(buf), 64 + 16));
+  buf[64 - 16] = 0x22;
+  buf[64 - 15] = 0x22;
+  buf[64 - 1] = 7;  // the last block's flag for end 78 still lies inside
+  EXPECT_TRUE(PassesEndFlag(ByteSpan(buf), 64 + 14));
+}
+
 // ---- Checking a candidate -------------------------------------------------------
 
 class VagRunTest : public ::testing::Test {
