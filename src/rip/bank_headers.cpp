@@ -73,12 +73,7 @@ std::uint32_t CreateVh(const RipContext& ctx, DataOfs& table, VhHeaderTable& vhH
     // Head (bank id 0, as kept above), program, tone and VAG size tables:
     // the header byte for byte as it stands in the input.
     const auto size = static_cast<std::uint32_t>(headerSize);
-    WriteListRow(table.vhExt.c_str(), i, static_cast<std::uint32_t>(o), size, table.vhNum, 0,
-                 ctx.listing);
-    if (!WriteItemFile(ctx, table.vhExt.c_str(), i, table.vhNum, o, size, 0)) {
-      ReportLastError("CreateVh", __LINE__);
-      return 0;
-    }
+    if (!ListAndWriteItem(ctx, "CreateVh", table.vhExt.c_str(), i, table.vhNum, o, size)) return 0;
     table.vhSize[i] = size;
     table.vhCreated[i] = 1;
     PrintHeaderProgress(table, i);
@@ -125,10 +120,8 @@ std::uint32_t CreateVhForBastard(const RipContext& ctx, DataOfs& table, VhHeader
     // Too small for its head and one table word, or running past the input.
     if (headerSize < kVh2HeadBytes + 4 || !HasBytes(b, p, headerSize)) continue;
 
-    WriteListRow(table.vhExt.c_str(), i, static_cast<std::uint32_t>(p), headerSize, table.vhNum,
-                 0, ctx.listing);
-    if (!WriteItemFile(ctx, table.vhExt.c_str(), i, table.vhNum, p, headerSize, 0)) {
-      ReportLastError("CreateVhForBastard", __LINE__);
+    if (!ListAndWriteItem(ctx, "CreateVhForBastard", table.vhExt.c_str(), i, table.vhNum, p,
+                          headerSize)) {
       return 0;
     }
 
@@ -161,10 +154,8 @@ std::uint32_t CreateSShd(const RipContext& ctx, DataOfs& table, std::vector<std:
     if (headerSize == 0 || headerSize > b.size() || bodySize == 0 || bodySize > b.size()) continue;
     if (!HasBytes(b, start, headerSize)) continue;  // header runs past the input
 
-    WriteListRow(table.vhExt.c_str(), i, static_cast<std::uint32_t>(start), headerSize,
-                 table.vhNum, 0, ctx.listing);
-    if (!WriteItemFile(ctx, table.vhExt.c_str(), i, table.vhNum, start, headerSize, 0)) {
-      ReportLastError("CreateSShd", __LINE__);
+    if (!ListAndWriteItem(ctx, "CreateSShd", table.vhExt.c_str(), i, table.vhNum, start,
+                          headerSize)) {
       return 0;
     }
     table.vhSize[i] = headerSize;
@@ -182,10 +173,7 @@ std::uint32_t CreateInst(const RipContext& ctx, DataOfs& table) {
     const std::uint32_t headerSize = ReadU32LE(b, o + 8);
     if (!HasBytes(b, o, headerSize)) continue;  // header runs past the input
 
-    WriteListRow(table.vhExt.c_str(), i, static_cast<std::uint32_t>(o), headerSize, table.vhNum,
-                 0, ctx.listing);
-    if (!WriteItemFile(ctx, table.vhExt.c_str(), i, table.vhNum, o, headerSize, 0)) {
-      ReportLastError("CreateInst", __LINE__);
+    if (!ListAndWriteItem(ctx, "CreateInst", table.vhExt.c_str(), i, table.vhNum, o, headerSize)) {
       return 0;
     }
     table.vhSize[i] = headerSize;

@@ -29,11 +29,9 @@ bool WriteItems(const RipContext& ctx, DataOfs& table, const GameSeqFormat& form
   for (std::uint32_t i = 0; i < table.seqNum; ++i) {
     const std::optional<ItemSpan> item = format.find(ctx.input, table.seqOfs[i]);
     if (!item) continue;
-    WriteListRow(table.seqExt.c_str(), i, item->start, item->size, table.seqNum, 0, ctx.listing);
     const std::uint32_t padding = format.padToFour ? PaddingToFour(item->size) : 0;
-    if (!WriteItemFile(ctx, table.seqExt.c_str(), i, table.seqNum, item->start, item->size,
-                       padding)) {
-      ReportLastError(format.writerName, __LINE__);
+    if (!ListAndWriteItem(ctx, format.writerName, table.seqExt.c_str(), i, table.seqNum,
+                          item->start, item->size, padding)) {
       return false;
     }
     table.seqSize[i] = item->size - format.uncounted;

@@ -34,4 +34,13 @@ bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
   return std::fclose(out.release()) == 0 && ok;
 }
 
+bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext,
+                      std::uint32_t index, std::uint32_t count, std::uint64_t ofs,
+                      std::uint32_t size, std::uint32_t padding, std::uint32_t seqValue) {
+  WriteListRow(ext, index, static_cast<std::uint32_t>(ofs), size, count, seqValue, ctx.listing);
+  if (WriteItemFile(ctx, ext, index, count, ofs, size, padding)) return true;
+  ReportLastError(writer, __LINE__);
+  return false;
+}
+
 }  // namespace psxdig

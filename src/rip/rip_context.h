@@ -36,6 +36,13 @@ bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
                    std::uint32_t count, std::uint64_t ofs, std::uint64_t size,
                    std::uint32_t padding);
 
+// What every writer does for an item it keeps: its listing row, then its
+// file. False when the file cannot be written; the failure is then reported
+// under the writer's name and the writer stops.
+bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext,
+                      std::uint32_t index, std::uint32_t count, std::uint64_t ofs,
+                      std::uint32_t size, std::uint32_t padding = 0, std::uint32_t seqValue = 0);
+
 // Zero bytes that round `size` up to a multiple of 4.
 inline std::uint32_t PaddingToFour(std::uint64_t size) {
   return static_cast<std::uint32_t>((4 - size % 4) % 4);

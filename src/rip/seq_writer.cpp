@@ -78,11 +78,8 @@ std::uint32_t CreateSeq(const RipContext& ctx, DataOfs& table) {
     if (item.verdict == SeqExtent::kFound) {
       table.seqExt = item.sep ? ".sep" : ".seq";
       const std::uint32_t size = item.size;
-      WriteListRow(table.seqExt.c_str(), i, ofs, size, table.seqNum, item.furtherCount,
-                   ctx.listing);
-      if (!WriteItemFile(ctx, table.seqExt.c_str(), i, table.seqNum, ofs, size,
-                         PaddingToFour(size))) {
-        ReportLastError("CreateSeq", __LINE__);
+      if (!ListAndWriteItem(ctx, "CreateSeq", table.seqExt.c_str(), i, table.seqNum, ofs, size,
+                            PaddingToFour(size), item.furtherCount)) {
         return 0;
       }
       table.seqSize[i] = size;

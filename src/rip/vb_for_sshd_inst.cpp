@@ -47,10 +47,8 @@ std::uint32_t CreateVbForSShd(const RipContext& ctx, DataOfs& table,
     while (x <= last && !PassesSShdBody(b, x, bodySize)) ++x;
     if (x > last) continue;
 
-    WriteListRow(".vb", i, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(bodySize),
-                 table.vhNum, 0, ctx.listing);
-    if (!WriteItemFile(ctx, ".vb", i, table.vhNum, x, bodySize, 0)) {
-      ReportLastError("CreateVbForSShd", __LINE__);
+    if (!ListAndWriteItem(ctx, "CreateVbForSShd", ".vb", i, table.vhNum, x,
+                          static_cast<std::uint32_t>(bodySize))) {
       return 0;
     }
     table.vbCreated[i] = 1;
@@ -69,12 +67,7 @@ std::uint32_t CreateVbForInst(const RipContext& ctx, DataOfs& table) {
     const std::uint32_t bodySize = ReadU32LE(b, o + 16);
     if (!HasBytes(b, body, bodySize)) continue;  // the body would run past the input
 
-    WriteListRow(".vb", i, static_cast<std::uint32_t>(body), bodySize, table.vhNum, 0,
-                 ctx.listing);
-    if (!WriteItemFile(ctx, ".vb", i, table.vhNum, body, bodySize, 0)) {
-      ReportLastError("CreateVbForInst", __LINE__);
-      return 0;
-    }
+    if (!ListAndWriteItem(ctx, "CreateVbForInst", ".vb", i, table.vhNum, body, bodySize)) return 0;
     table.vbCreated[i] = 1;
     std::printf("\rCreate .vb file %4u/%4u", i + 1, table.vhNum);
   }

@@ -250,10 +250,7 @@ std::uint32_t CreateVbForVh(const RipContext& ctx, DataOfs& table, const VhHeade
 
     WriteText(vagLog.get(), "VbIdx: %u, VagNum: %02u/%02u, Ofs: %08x\n", i + 1, count, count,
               static_cast<std::uint32_t>(hit.lastSampleStart));
-    WriteListRow(".vb", i, static_cast<std::uint32_t>(hit.ofs), shownSize, table.vhNum, 0,
-                 ctx.listing);
-    if (!WriteItemFile(ctx, ".vb", i, table.vhNum, hit.ofs, bodySize, 0)) {
-      ReportLastError("CreateVbForVh", __LINE__);
+    if (!ListAndWriteItem(ctx, "CreateVbForVh", ".vb", i, table.vhNum, hit.ofs, shownSize)) {
       return 0;
     }
     table.vbCreated[i] = 1;
