@@ -13,6 +13,42 @@
 
 namespace psxdig::testing {
 
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes RandomBytes(std::uint32_t& state, std::size_t n) {
+  Bytes b(n);
+  for (auto& x : b) {
+    state = state * 1103515245u + 12345u;
+    x = static_cast<std::uint8_t>(state >> 16);
+  }
+  return b;
+}
+
+DataOfs SeqTable(const std::string& ext, const std::vector<std::uint32_t>& ofs) {
+  DataOfs t;
+  t.seqNum = static_cast<std::uint32_t>(ofs.size());
+  t.seqOfs = ofs;
+  t.seqSize.assign(ofs.size(), 0);
+  t.seqCreated.assign(ofs.size(), 0);
+  t.seqExt = ext;
+  return t;
+}
+
+DataOfs BankTable(const std::string& ext, const std::vector<std::uint32_t>& ofs) {
+  DataOfs t;
+  t.vhNum = static_cast<std::uint32_t>(ofs.size());
+  t.vhOfs = ofs;
+  t.vhSize.assign(ofs.size(), 0);
+  t.vhCreated.assign(ofs.size(), 0);
+  t.vbCreated.assign(ofs.size(), 0);
+  t.vhExt = ext;
+  return t;
+}
+
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   path_ = fs::temp_directory_path() /

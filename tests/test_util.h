@@ -1,16 +1,50 @@
 // Helpers shared by the tests: scratch folders, running the built binary,
-// reading files back, and capturing the error log of in-memory runs.
+// reading files back, capturing output, and building byte buffers and
+// search tables.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "search/data_ofs.h"
 
 namespace psxdig::testing {
 
 namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Cat(std::initializer_list<Bytes> parts);
+inline Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
+// `n` pseudo-random bytes; `state` carries on from call to call.
+Bytes RandomBytes(std::uint32_t& state, std::size_t n);
+
+// A search table of one class holding the given signature offsets, as the
+// data search leaves it.
+DataOfs SeqTable(const std::string& ext, const std::vector<std::uint32_t>& ofs);
+DataOfs BankTable(const std::string& ext, const std::vector<std::uint32_t>& ofs);
+
+// What a call printed to standard output and standard error.
+struct Captured {
+  std::string out;
+  std::string err;
+};
+template <typename F>
+Captured Capture(F&& f) {
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  f();
+  std::fflush(stdout);
+  Captured c;
+  c.out = ::testing::internal::GetCapturedStdout();
+  c.err = ::testing::internal::GetCapturedStderr();
+  return c;
+}
 
 // A fresh, empty folder under the system's temp folder, removed at the end.
 class TempDir {

@@ -14,20 +14,35 @@
 
 namespace psxdig {
 
+using testing::BankTable;
+using testing::Bytes;
+using testing::Capture;
+using testing::Cat;
+
 class BankFixture : public ::testing::Test {
  protected:
-  using Bytes = std::vector<std::uint8_t>;
-
   testing::TempDir dir;
   testing::ScratchFile listing;
   testing::ScratchFile errors;
   Bytes image;
   RunOptions options;
+  std::string out;  // standard output of the last writer run
+  std::string err;  // standard error of the last writer run
 
   std::string Path() const { return dir.File("img.bin"); }
 
   RipContext Context() const {
     return RipContext{Path(), ByteSpan(image), listing.get(), ErrorLog(errors.get()), options};
+  }
+
+  // Runs a writer call, keeping what it printed, and returns its result.
+  template <typename F>
+  std::uint32_t Call(F&& f) {
+    std::uint32_t result = 0;
+    const testing::Captured c = Capture([&] { result = f(); });
+    out = c.out;
+    err = c.err;
+    return result;
   }
 
   // Appends bytes to the image and returns their offset.
@@ -38,18 +53,6 @@ class BankFixture : public ::testing::Test {
   }
   std::uint32_t AppendFill(std::size_t n, std::uint8_t value = 0xAA) { return Append(Bytes(n, value)); }
 
-  // A table holding bank headers of one class at the given offsets.
-  static DataOfs BankTable(const char* ext, const std::vector<std::uint32_t>& ofs) {
-    DataOfs t;
-    t.vhNum = static_cast<std::uint32_t>(ofs.size());
-    t.vhOfs = ofs;
-    t.vhSize.assign(ofs.size(), 0);
-    t.vhCreated.assign(ofs.size(), 0);
-    t.vbCreated.assign(ofs.size(), 0);
-    t.vhExt = ext;
-    return t;
-  }
-
   Bytes Slice(std::uint64_t ofs, std::uint64_t n) const {
     return Bytes(image.begin() + static_cast<std::ptrdiff_t>(ofs),
                  image.begin() + static_cast<std::ptrdiff_t>(ofs + n));
@@ -59,15 +62,8 @@ class BankFixture : public ::testing::Test {
   Bytes Written(const std::string& suffix) const { return testing::ReadBytes(OutName(suffix)); }
   std::string Rows() const { return listing.Text(); }
   std::string ErrorLines() const { return errors.Text(); }
+  // The report line of a failed open starts with the writer's name.
+  bool Reported(const std::string& writer) const { return err.rfind("[F:" + writer + "][L:", 0) == 0; }
 };
-
-// Runs f with standard output captured and returns what it printed.
-template <typename F>
-std::string CaptureStdout(F&& f) {
-  ::testing::internal::CaptureStdout();
-  f();
-  std::fflush(stdout);
-  return ::testing::internal::GetCapturedStdout();
-}
 
 }  // namespace psxdig

@@ -39,32 +39,23 @@ Span At(std::uint32_t start, std::uint32_t size) { return ItemSpan{start, size};
 
 // ---- SSsq: 12 bytes before the signature up to the end of FF 2F 00 ----
 
-class SssqItem : public ::testing::Test {
- protected:
-  // "SSsq" at offset 12, FF 2F 00 ending `markerEnd` bytes after it.
-  static Buf WithMarkerEnd(std::size_t markerEnd) {
-    Buf b(12 + markerEnd + 16);
-    return b.Text(12, "SSsq").EndOfTrack(12 + markerEnd - 3);
-  }
-};
-
-TEST_F(SssqItem, MarkerEndingAt40GivesSize52FromTwelveBytesBefore) {
-  EXPECT_EQ(FindSssqItem(WithMarkerEnd(40).span(), 12), At(0, 52));
-  EXPECT_EQ(FindSssqItem(WithMarkerEnd(41).span(), 12), At(0, 53));
+// "SSsq" at offset 12, FF 2F 00 ending `markerEnd` bytes after it.
+Buf SssqWithMarkerEnd(std::size_t markerEnd) {
+  Buf b(12 + markerEnd + 16);
+  return b.Text(12, "SSsq").EndOfTrack(12 + markerEnd - 3);
 }
 
-TEST_F(SssqItem, LastMarkerEndTestedIs65538) {
-  EXPECT_EQ(FindSssqItem(WithMarkerEnd(65538).span(), 12), At(0, 65550));
-  EXPECT_EQ(FindSssqItem(WithMarkerEnd(65539).span(), 12), std::nullopt);
-}
-
-TEST_F(SssqItem, FirstMarkerWinsAndMayFollowTheSignatureAtOnce) {
-  Buf b = WithMarkerEnd(300);
-  b.EndOfTrack(16);
+TEST(SssqItem, SizeRunsToTheFirstMarkerEndUpTo65538) {
+  EXPECT_EQ(FindSssqItem(SssqWithMarkerEnd(40).span(), 12), At(0, 52));
+  EXPECT_EQ(FindSssqItem(SssqWithMarkerEnd(41).span(), 12), At(0, 53));
+  EXPECT_EQ(FindSssqItem(SssqWithMarkerEnd(65538).span(), 12), At(0, 65550));
+  EXPECT_EQ(FindSssqItem(SssqWithMarkerEnd(65539).span(), 12), std::nullopt);
+  Buf b = SssqWithMarkerEnd(300);
+  b.EndOfTrack(16);  // the first marker wins and may follow the signature at once
   EXPECT_EQ(FindSssqItem(b.span(), 12), At(0, 19));
 }
 
-TEST_F(SssqItem, RejectedWithoutRoomForItsPrefixOrWithACutMarker) {
+TEST(SssqItem, RejectedWithoutRoomForItsPrefixOrWithACutMarker) {
   Buf near(60);
   near.Text(11, "SSsq").EndOfTrack(40);
   EXPECT_EQ(FindSssqItem(near.span(), 11), std::nullopt);
@@ -75,28 +66,18 @@ TEST_F(SssqItem, RejectedWithoutRoomForItsPrefixOrWithACutMarker) {
 
 // ---- KCET: the length at bytes 4..7 plus 8 ----
 
-class KcetItem : public ::testing::Test {
- protected:
-  static Span Find(std::uint32_t length, std::size_t bufferSize) {
+TEST(KcetItem, LengthPlusEightUpToTheEndOfTheInput) {
+  auto find = [](std::uint32_t length, std::size_t bufferSize) {
     Buf b(bufferSize);
     b.Text(20, "KCET").U32(24, length);
     return FindKcetItem(b.span(), 20);
-  }
-};
-
-TEST_F(KcetItem, LengthPlusEightUpToTheEndOfTheInput) {
-  EXPECT_EQ(Find(100, 20 + 108), At(20, 108));
-  EXPECT_EQ(Find(100, 20 + 107), std::nullopt);
-}
-
-TEST_F(KcetItem, LengthZeroOrOneThatWouldWrapIsRejected) {
-  EXPECT_EQ(Find(0, 200), std::nullopt);
-  EXPECT_EQ(Find(0xFFFFFFFF, 200), std::nullopt);
-  EXPECT_EQ(Find(0xFFFFFFF8, 200), std::nullopt);
-}
-
-TEST_F(KcetItem, LengthFieldPastTheEndIsRejected) {
-  Buf b(26);
+  };
+  EXPECT_EQ(find(100, 20 + 108), At(20, 108));
+  EXPECT_EQ(find(100, 20 + 107), std::nullopt);
+  EXPECT_EQ(find(0, 200), std::nullopt);  // length 0, or one that would wrap
+  EXPECT_EQ(find(0xFFFFFFFF, 200), std::nullopt);
+  EXPECT_EQ(find(0xFFFFFFF8, 200), std::nullopt);
+  Buf b(26);  // the length field lies past the end
   b.Text(20, "KCET");
   EXPECT_EQ(FindKcetItem(b.span(), 20), std::nullopt);
 }
@@ -113,13 +94,10 @@ class SntpItem : public ::testing::Test {
   }
 };
 
-TEST_F(SntpItem, WalkWithAOf16GivesSize44) {
-  Buf b = Item(100, 16);
-  b.U32(120, 8).SntpMarker(124).SntpMarker(140);
-  EXPECT_EQ(FindSntpItem(b.span(), 112), At(100, 44));
-}
-
-TEST_F(SntpItem, MarkersOffTheGridArePassedOver) {
+TEST_F(SntpItem, WalkWithAOf16GivesSize44AndPassesOverMarkersOffTheGrid) {
+  Buf a = Item(100, 16);
+  a.U32(120, 8).SntpMarker(124).SntpMarker(140);
+  EXPECT_EQ(FindSntpItem(a.span(), 112), At(100, 44));
   Buf b = Item(0, 16);
   b.SntpMarker(22).U32(28, 4).SntpMarker(32);  // grid 20, 24, 28, 32: X = 32
   b.SntpMarker(42).SntpMarker(48);             // grid 40, 44, 48: second marker at 48
@@ -187,13 +165,10 @@ TEST(SeqqItem, LengthOf1000GivesA1060ByteItemSixtyBytesBefore) {
   EXPECT_EQ(FindSeqqItem(b.span(), 260), std::nullopt);
   b.U32(200, 0xFFFFFFFF);
   EXPECT_EQ(FindSeqqItem(b.span(), 260), std::nullopt);
-}
-
-TEST(SeqqItem, SignatureCloserThanSixtyBytesIsRejected) {
-  Buf b(200);
-  b.U32(0, 8).Text(60, "qQES");
-  EXPECT_EQ(FindSeqqItem(b.span(), 60), At(0, 68));
-  EXPECT_EQ(FindSeqqItem(b.span(), 59), std::nullopt);
+  Buf near(200);  // a signature closer than sixty bytes to the start
+  near.U32(0, 8).Text(60, "qQES");
+  EXPECT_EQ(FindSeqqItem(near.span(), 60), At(0, 68));
+  EXPECT_EQ(FindSeqqItem(near.span(), 59), std::nullopt);
 }
 
 // ---- .sqv: up to the end of the N-th FF 2F 00 ----
@@ -215,16 +190,13 @@ TEST_F(SqvItem, TrackWordsChooseTheMarkerThatEndsTheItem) {
   EXPECT_EQ(FindSqvItem(Item(5, 0x100).span(), 0), At(0, 70));
 }
 
-TEST_F(SqvItem, FewerMarkersThanTracksOrAShortHeaderIsRejected) {
+TEST_F(SqvItem, FewerMarkersThanTracksAShortHeaderOrAMarkerPast65535IsRejected) {
   Buf b(60);
   b.Text(0, ".sqv").U32(8, 1).U32(12, 1).EndOfTrack(27).EndOfTrack(47);
   EXPECT_EQ(FindSqvItem(b.span(), 0), std::nullopt);
   Buf shortHeader(15);
   shortHeader.Text(0, ".sqv").EndOfTrack(5);
   EXPECT_EQ(FindSqvItem(shortHeader.span(), 0), std::nullopt);
-}
-
-TEST_F(SqvItem, ScanEndsAtItemOffset65535) {
   Buf last(65600);
   last.Text(0, ".sqv").U32(8, 0).U32(12, 0).EndOfTrack(65536);
   EXPECT_EQ(FindSqvItem(last.span(), 0), At(0, 65539));
@@ -235,16 +207,13 @@ TEST_F(SqvItem, ScanEndsAtItemOffset65535) {
 
 // ---- SSEQ: up to and including the first F3 ----
 
-TEST(SseqItem, RunsToTheFirstF3) {
+TEST(SseqItem, RunsToTheFirstF3UpToItemOffset65535) {
   Buf b(100);
   b.Text(4, "SSEQ").Raw(8, {0x28, 0, 0, 0}).Raw(14, {0xF3}).Raw(30, {0xF3});
   EXPECT_EQ(FindSseqItem(b.span(), 4), At(4, 11));
   Buf none(100);
   none.Text(4, "SSEQ");
   EXPECT_EQ(FindSseqItem(none.span(), 4), std::nullopt);
-}
-
-TEST(SseqItem, ScanEndsAtItemOffset65535) {
   Buf last(70000);
   last.Text(0, "SSEQ").Raw(65535, {0xF3});
   EXPECT_EQ(FindSseqItem(last.span(), 0), At(0, 65536));
@@ -255,7 +224,7 @@ TEST(SseqItem, ScanEndsAtItemOffset65535) {
 
 // ---- SEQq's fixed bank bodies ----
 
-TEST(SeqqBodyRegions, ChosenByTheFileNameExtensionCaseSensitively) {
+TEST(SeqqBodyRegions, ChosenByTheFileNameExtensionCaseSensitivelyAndCutToTheInput) {
   const auto q41 = GetSeqqBodyRegions("/iso/disc.Q41", 0x20000000);
   EXPECT_EQ(q41.first, (BodyRegion{216330604, 240848}));
   EXPECT_EQ(q41.second, (BodyRegion{216574152, 192048}));
@@ -267,9 +236,6 @@ TEST(SeqqBodyRegions, ChosenByTheFileNameExtensionCaseSensitively) {
     EXPECT_EQ(r.first, BodyRegion{}) << other;
     EXPECT_EQ(r.second, BodyRegion{}) << other;
   }
-}
-
-TEST(SeqqBodyRegions, CutToTheInput) {
   const auto partFirst = GetSeqqBodyRegions("a.Q41", 216330604 + 100);
   EXPECT_EQ(partFirst.first, (BodyRegion{216330604, 100}));
   EXPECT_EQ(partFirst.second, BodyRegion{});

@@ -22,16 +22,13 @@ class GameSeqWriter : public ::testing::Test {
   // each item's offset plus its prefix (where the signature lies).
   void Plant(const std::vector<Bytes>& items, std::uint32_t prefix, const char* ext) {
     input_.assign(64, 0);
-    table_ = {};
+    std::vector<std::uint32_t> ofs;
     for (const Bytes& item : items) {
-      table_.seqOfs.push_back(static_cast<std::uint32_t>(input_.size()) + prefix);
+      ofs.push_back(static_cast<std::uint32_t>(input_.size()) + prefix);
       input_.insert(input_.end(), item.begin(), item.end());
       input_.insert(input_.end(), 100, 0);
     }
-    table_.seqNum = static_cast<std::uint32_t>(items.size());
-    table_.seqSize.assign(items.size(), 0);
-    table_.seqCreated.assign(items.size(), 0);
-    table_.seqExt = ext;
+    table_ = testing::SeqTable(ext, ofs);
   }
 
   RipContext Context(const std::string& path) const {
@@ -44,9 +41,10 @@ class GameSeqWriter : public ::testing::Test {
 
   // Runs the writer, keeping its standard output.
   std::uint32_t Run(std::uint32_t (*writer)(const RipContext&, DataOfs&), const std::string& path) {
-    ::testing::internal::CaptureStdout();
-    const std::uint32_t result = writer(Context(path), table_);
-    out_ = ::testing::internal::GetCapturedStdout();
+    std::uint32_t result = 0;
+    const testing::Captured c = testing::Capture([&] { result = writer(Context(path), table_); });
+    out_ = c.out;
+    err_ = c.err;
     return result;
   }
 
@@ -61,6 +59,7 @@ class GameSeqWriter : public ::testing::Test {
   Bytes input_;
   DataOfs table_;
   std::string out_;
+  std::string err_;
 };
 
 TEST_F(GameSeqWriter, SssqItemsArePaddedAndListedFromTwelveBytesBefore) {
@@ -114,17 +113,11 @@ TEST_F(GameSeqWriter, SeqqBodyOfAQ41ArchiveIsCutToTheInput) {
   const Bytes item = tools::MakeSeqq(8, 68, 1);
   std::memcpy(bytes, item.data(), item.size());
   for (std::size_t k = 0; k < 100; ++k) bytes[kFirstBody + k] = static_cast<std::uint8_t>(k + 1);
-  table_ = {};
-  table_.seqNum = 1;
-  table_.seqOfs = {60};
-  table_.seqSize = {0};
-  table_.seqCreated = {0};
-  table_.seqExt = ".seqq";
+  table_ = testing::SeqTable(".seqq", {60});
   RipContext ctx = Context(dir_.File("disc.Q41"));
   ctx.input = ByteSpan(bytes, size);
-  ::testing::internal::CaptureStdout();
-  const std::uint32_t result = CreateSeqq(ctx, table_);
-  ::testing::internal::GetCapturedStdout();
+  std::uint32_t result = 0;
+  testing::Capture([&] { result = CreateSeqq(ctx, table_); });
   const Bytes first = testing::ReadBytes(dir_.File("disc.Q41_1.vb"));
   const Bytes expected(bytes + kFirstBody, bytes + size);
   ::munmap(map, size);
@@ -134,27 +127,19 @@ TEST_F(GameSeqWriter, SeqqBodyOfAQ41ArchiveIsCutToTheInput) {
   EXPECT_EQ(testing::ReadBytes(dir_.File("disc.Q41_2.vb")).size(), 0u);
 }
 
-TEST_F(GameSeqWriter, FailedItemFileStopsTheWriterAfterItsRow) {
+TEST_F(GameSeqWriter, FailedItemOrBodyFileStopsTheWriterAfterItsRow) {
   Plant({tools::MakeSseq(2, true, 1), tools::MakeSseq(5, true, 2)}, 0, ".sseq");
-  ::testing::internal::CaptureStderr();
-  const std::uint32_t result = Run(CreateSseq, dir_.File("missing/game.bin"));
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(result, 0u);
-  EXPECT_EQ(err.rfind("[F:CreateSseq][L:", 0), 0u) << err;
-  EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+  EXPECT_EQ(Run(CreateSseq, dir_.File("missing/game.bin")), 0u);
+  EXPECT_EQ(err_.rfind("[F:CreateSseq][L:", 0), 0u) << err_;
   EXPECT_EQ(listing_.Text(), ".sseq,1,       64-       74,      40-      4a,    11,    b,\r\n");
   EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{0, 0}));
   EXPECT_EQ(out_, "");
-}
 
-TEST_F(GameSeqWriter, FailedBodyFileMakesSeqqFail) {
   Plant({tools::MakeSeqq(8, 68, 1)}, 60, ".seqq");
   const std::string path = dir_.File("game.bin");
   ASSERT_EQ(::mkdir((path + "_2.vb").c_str(), 0700), 0);
-  ::testing::internal::CaptureStderr();
   EXPECT_EQ(Run(CreateSeqq, path), 0u);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err.rfind("[F:CreateSeqq][L:", 0), 0u) << err;
+  EXPECT_EQ(err_.rfind("[F:CreateSeqq][L:", 0), 0u) << err_;
   EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{1}));
   EXPECT_TRUE(testing::fs::is_regular_file(path + "_1.vb"));
 }

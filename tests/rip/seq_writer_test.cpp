@@ -20,26 +20,24 @@ void Put(Buf& b, std::size_t at, const Buf& bytes) {
 class SeqWriter : public ::testing::Test {
  protected:
   std::uint32_t Write(const std::vector<std::uint32_t>& offsets, const std::string& ext = ".seq") {
-    table.seqNum = static_cast<std::uint32_t>(offsets.size());
-    table.seqOfs = offsets;
-    table.seqSize.assign(offsets.size(), 0);
-    table.seqCreated.assign(offsets.size(), 0);
-    table.seqExt = ext;
+    table = testing::SeqTable(ext, offsets);
     RipContext ctx{path, ByteSpan(input), listing.get(), ErrorLog(log.get()), RunOptions{}};
-    ::testing::internal::CaptureStdout();
-    const std::uint32_t r = CreateSeq(ctx, table);
-    out = ::testing::internal::GetCapturedStdout();
+    std::uint32_t r = 0;
+    const testing::Captured c = testing::Capture([&] { r = CreateSeq(ctx, table); });
+    out = c.out;
+    err = c.err;
     return r;
   }
+  std::string LastRowEnd() const { return listing.Text().substr(listing.Text().size() - 5); }
   testing::TempDir dir;
   std::string path = dir.File("game.bin");
   Buf input;
   DataOfs table;
   testing::ScratchFile listing, log;
-  std::string out;
+  std::string out, err;
 };
 
-TEST_F(SeqWriter, ShortestSeqIsPaddedToFourBytes) {
+TEST_F(SeqWriter, SeqIsPaddedToFourBytes) {
   input = MakeSeq(0, 1);  // marker at item offset 15: 19 bytes
   EXPECT_EQ(Write({0}), 1u);
   const Buf file = testing::ReadBytes(path + ".seq");
@@ -50,10 +48,7 @@ TEST_F(SeqWriter, ShortestSeqIsPaddedToFourBytes) {
   EXPECT_EQ(table.seqCreated[0], 1u);
   EXPECT_EQ(listing.Text(), ".seq,1,        0-       18,       0-      12,    19,   13,\r\n");
   EXPECT_EQ(out, "\rCreate .seq    1/   1\n");
-}
-
-TEST_F(SeqWriter, SizeMultipleOfFourGetsNoPadding) {
-  input = MakeSeq(1, 1);  // 20 bytes
+  input = MakeSeq(1, 1);  // 20 bytes: no padding
   Write({0});
   EXPECT_EQ(testing::ReadBytes(path + ".seq"), input);
 }
@@ -85,47 +80,29 @@ TEST_F(SeqWriter, SepIsWrittenWholeWithItsSequenceCount) {
   const Buf file = testing::ReadBytes(path + ".sep");
   EXPECT_EQ(file.size(), (size + 3) / 4 * 4);
   EXPECT_TRUE(std::equal(input.begin(), input.begin() + size, file.begin()));
-  EXPECT_EQ(listing.Text().substr(listing.Text().size() - 5), ", 3\r\n");
+  EXPECT_EQ(LastRowEnd(), ", 3\r\n");
 }
 
-TEST_F(SeqWriter, SepWalkStopsAtAWrongSequenceNumber) {
+TEST_F(SeqWriter, SepWalkStopsAtAWrongSequenceNumberOrAfterSequenceFifteen) {
   input = MakeSep(3, 10, 5);
   const std::size_t second = 15 + 10 + 4;  // behind the first 00 FF 2F 00
   input[second + 1] = 2;                   // number 2 where 1 belongs
   Write({0});
   EXPECT_EQ(table.seqSize[0], second);
-  EXPECT_EQ(listing.Text().substr(listing.Text().size() - 5), ", 1\r\n");
-}
-
-TEST_F(SeqWriter, SepWalkEndsAfterSequenceFifteen) {
+  EXPECT_EQ(LastRowEnd(), ", 1\r\n");
   input = MakeSep(17, 4, 5);
   Write({0});
   EXPECT_EQ(table.seqSize[0], MakeSep(16, 4, 5).size());
-  EXPECT_EQ(listing.Text().substr(listing.Text().size() - 5), ",16\r\n");
+  EXPECT_EQ(LastRowEnd(), ",16\r\n");
 }
 
-TEST_F(SeqWriter, CompressedItemIsLoggedAndSkipped) {
-  input.assign(0x100, 0x11);
-  Buf packed = MakeSeq(10, 1);
-  packed[4] = 0xEB;
-  packed[5] = 0xF0;
-  Put(input, 0x100, packed);
-  Put(input, 0x200, MakeSeq(10, 2));
-  Write({0x100, 0x200});
-  EXPECT_EQ(log.Text(), "Not split for compress or non seq[1]. ofs: 100\r\n");
-  EXPECT_EQ(table.seqSize[0], 4u);
-  EXPECT_EQ(table.seqCreated[0], 0u);
-  EXPECT_FALSE(std::filesystem::exists(path + "_1.seq"));
-  EXPECT_TRUE(std::filesystem::exists(path + "_2.seq"));
-  EXPECT_EQ(out, "\rCreate .seq    2/   2\n");
-}
-
-TEST_F(SeqWriter, RejectedItemsLeaveGapsInTheNumbering) {
+TEST_F(SeqWriter, CompressedItemsAreLoggedAndLeaveGapsInTheNumbering) {
   std::vector<std::uint32_t> offsets;
   for (int k = 0; k < 12; ++k) {
     offsets.push_back(static_cast<std::uint32_t>(input.size()));
     Buf item = MakeSeq(10, 30 + k);
-    if (k == 2) item[5] = 0x01;  // a compressed item: not written
+    if (k == 2) item[5] = 0x01;  // compressed items: not written
+    if (k == 11) item[4] = 0xEB;
     Put(input, input.size(), item);
   }
   input.resize(input.size() + 2, 0x11);
@@ -133,17 +110,22 @@ TEST_F(SeqWriter, RejectedItemsLeaveGapsInTheNumbering) {
   EXPECT_TRUE(std::filesystem::exists(path + "_01.seq"));
   EXPECT_TRUE(std::filesystem::exists(path + "_02.seq"));
   EXPECT_FALSE(std::filesystem::exists(path + "_03.seq"));
-  EXPECT_TRUE(std::filesystem::exists(path + "_12.seq"));
-  EXPECT_EQ(log.Text(), "Not split for compress or non seq[3]. ofs: 3a\r\n");
+  EXPECT_TRUE(std::filesystem::exists(path + "_11.seq"));
+  EXPECT_FALSE(std::filesystem::exists(path + "_12.seq"));
+  EXPECT_EQ(log.Text(),
+            "Not split for compress or non seq[3]. ofs: 3a\r\n"
+            "Not split for compress or non seq[12]. ofs: 13f\r\n");
+  EXPECT_EQ(table.seqSize[2], 4u);
+  EXPECT_EQ(table.seqCreated[2], 0u);
   EXPECT_NE(listing.Text().find(".seq,04,"), std::string::npos);
+  EXPECT_EQ(listing.Text().find(".seq,03,"), std::string::npos);
+  EXPECT_NE(out.find("\rCreate .seq   11/  12\n"), std::string::npos) << out;
 }
 
 TEST_F(SeqWriter, UnwritableFolderStopsTheWriter) {
   input = MakeSeq(10, 1);
   path = dir.File("missing/game.bin");
-  ::testing::internal::CaptureStderr();
   EXPECT_EQ(Write({0}), 0u);
-  const std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.rfind("[F:CreateSeq][L:", 0), 0u);
   EXPECT_NE(err.find("GetLastError: 2, No such file or directory\n"), std::string::npos);
   EXPECT_EQ(table.seqCreated[0], 0u);
