@@ -22,25 +22,24 @@ Parsed Parse(std::vector<const char*> args) {
   return p;
 }
 
-TEST(ParseArgs, RipNumbersAreHexAndDecimal) {
+TEST(ParseArgs, RipNumbersFollowStrtoulOf32BitsHexThenDecimal) {
   const Parsed p = Parse({"rip", "game.bin", "0x800", "100"});
   EXPECT_EQ(p.accepted, 1u);
   EXPECT_EQ(p.options.startOfs, 2048u);
   EXPECT_EQ(p.options.maxSearchFileNum, 100u);
   EXPECT_EQ(p.options.runMode, kRunRip);
   EXPECT_EQ(p.options.vbHeadZeroCheck, 1u);
-  EXPECT_EQ(Parse({"rip", "g", "ff", "10"}).options.startOfs, 255u);
-  EXPECT_EQ(Parse({"rip", "g", "", "10"}).options.startOfs, 0u);  // empty converts to 0
-}
-
-TEST(ParseArgs, StrtoulRulesOf32Bits) {
-  EXPECT_EQ(Parse({"rip", "g", "  1f", "10"}).options.startOfs, 0x1Fu);
-  EXPECT_EQ(Parse({"rip", "g", "0", "-1"}).options.maxSearchFileNum, 4294967295u);
-  EXPECT_EQ(Parse({"rip", "g", "0", "-2"}).options.maxSearchFileNum, 4294967294u);
-  EXPECT_EQ(Parse({"rip", "g", "0", "+7"}).options.maxSearchFileNum, 7u);
-  EXPECT_EQ(Parse({"rip", "g", "0", "4294967296"}).options.maxSearchFileNum, 4294967295u);
-  EXPECT_EQ(Parse({"rip", "g", "0", "99999999999999999999999"}).options.maxSearchFileNum, 4294967295u);
-  EXPECT_EQ(Parse({"rip", "g", "123456789", "0"}).options.startOfs, 4294967295u);
+  auto start = [](const char* v) { return Parse({"rip", "g", v, "10"}).options.startOfs; };
+  auto max = [](const char* v) { return Parse({"rip", "g", "0", v}).options.maxSearchFileNum; };
+  EXPECT_EQ(start("ff"), 255u);
+  EXPECT_EQ(start(""), 0u);  // empty converts to 0
+  EXPECT_EQ(start("  1f"), 0x1Fu);
+  EXPECT_EQ(start("123456789"), 4294967295u);
+  EXPECT_EQ(max("-1"), 4294967295u);
+  EXPECT_EQ(max("-2"), 4294967294u);
+  EXPECT_EQ(max("+7"), 7u);
+  EXPECT_EQ(max("4294967296"), 4294967295u);
+  EXPECT_EQ(max("99999999999999999999999"), 4294967295u);
 }
 
 TEST(ParseArgs, IncompleteNumbersAreRejectedWithTheRest) {
@@ -66,7 +65,7 @@ TEST(ParseArgs, SwitchesLaterOverridesEarlierUnknownIgnored) {
   EXPECT_EQ(Parse({"rip", "g", "0", "1", "/p2"}).options.vbSearchPattern, 1u);
 }
 
-TEST(ParseArgs, WrongCommandsAndTooFewArguments) {
+TEST(ParseArgs, WrongCommandsAndTooFewArgumentsAreRefused) {
   EXPECT_EQ(Parse({}).accepted, 0u);
   EXPECT_EQ(Parse({"RIP", "game.bin", "0", "100"}).accepted, 0u);
   EXPECT_EQ(Parse({"rip", "game.bin", "0"}).accepted, 0u);

@@ -7,7 +7,7 @@
 namespace psxdig {
 namespace {
 
-TEST(OutputName, NumberWidthFollowsTheClassCount) {
+TEST(OutputName, NumberWidthFollowsTheClassCountUpTo259Bytes) {
   const std::string p = "/iso/game.bin";
   EXPECT_EQ(BuildOutputName(p, ".seq", 0, 0), "/iso/game.bin.seq");
   EXPECT_EQ(BuildOutputName(p, ".vh", 0, 1), "/iso/game.bin.vh");
@@ -19,9 +19,6 @@ TEST(OutputName, NumberWidthFollowsTheClassCount) {
   EXPECT_EQ(BuildOutputName(p, ".seq", 4, 1000), "/iso/game.bin_0005.seq");
   EXPECT_EQ(BuildOutputName(p, ".seq", 9999, 9999), "/iso/game.bin_10000.seq");  // wider number printed whole
   EXPECT_EQ(BuildOutputName(p, ".seq", 0, 10000), "");
-}
-
-TEST(OutputName, NamesOfMoreThan259BytesAreNotFormed) {
   const std::string dir = "/" + std::string(250, 'd') + "/";
   const std::string path259 = dir + std::string(259 - dir.size() - 4, 'f');
   EXPECT_EQ(BuildOutputName(path259, ".seq", 0, 1).size(), 259u);
@@ -43,16 +40,13 @@ TEST(OutputFile, FillsFullAndBaseNameAndWritesCrLfText) {
   EXPECT_EQ(GetStreamSize(f.get()), 8);
   f.reset();
   EXPECT_EQ(testing::ReadText(full), "a,7\r\nb\r\n");
+  EXPECT_EQ(GetStreamSize(nullptr), 0);
 }
-
-TEST(OutputFile, StreamSizeOfNoStreamIsZero) { EXPECT_EQ(GetStreamSize(nullptr), 0); }
 
 TEST(ReportLastError, PrintsFunctionLineCodeAndText) {
   errno = ENOENT;
-  ::testing::internal::CaptureStderr();
-  ReportLastError("exec", 42);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "[F:exec][L:42] GetLastError: 2, No such file or directory\n");
+  EXPECT_EQ(testing::Capture([] { ReportLastError("exec", 42); }).err,
+            "[F:exec][L:42] GetLastError: 2, No such file or directory\n");
 }
 
 }  // namespace

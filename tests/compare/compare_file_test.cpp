@@ -1,3 +1,4 @@
+// The duplicate check: pairs, moves, listing lines and progress.
 #include "compare/compare_file.h"
 
 #include <gtest/gtest.h>
@@ -19,9 +20,9 @@ class CompareFiles : public ::testing::Test {
                         std::vector<std::uint8_t>(text.begin(), text.end()));
   }
   void Compare(std::uint32_t count, const std::string& ext, std::vector<std::uint32_t> created) {
-    ::testing::internal::CaptureStdout();
-    CompareFile(path, folder, count, ext, created, listing.get());
-    out = ::testing::internal::GetCapturedStdout();
+    const testing::Captured c = testing::Capture([&] { CompareFile(path, folder, count, ext, created, listing.get()); });
+    out = c.out;
+    err = c.err;
   }
   bool InFolder(const std::string& name) const { return fs::exists(folder + "/" + name); }
   bool Beside(const std::string& name) const { return fs::exists(dir.File(name)); }
@@ -30,30 +31,28 @@ class CompareFiles : public ::testing::Test {
   std::string path = dir.File("game.bin");
   std::string folder = path + "_DupFiles";
   testing::ScratchFile listing;
-  std::string out;
+  std::string out, err;
 };
 
-TEST_F(CompareFiles, ThreeIdenticalFilesPairWithTheFirst) {
+TEST_F(CompareFiles, ThreeIdenticalFilesPairWithTheFirstReplacingFilesInTheFolder) {
   for (std::uint32_t k = 0; k < 3; ++k) Item(".seq", k, 3, "same bytes");
+  testing::WriteBytes(folder + "/game.bin_2.seq", {'o', 'l', 'd'});
   Compare(3, ".seq", {1, 1, 1});
   EXPECT_EQ(listing.Text(), "game.bin_1.seq,game.bin_2.seq\r\ngame.bin_1.seq,game.bin_3.seq\r\n");
   EXPECT_TRUE(Beside("game.bin_1.seq"));
   EXPECT_TRUE(InFolder("game.bin_2.seq"));
   EXPECT_TRUE(InFolder("game.bin_3.seq"));
   EXPECT_FALSE(Beside("game.bin_2.seq"));
+  EXPECT_EQ(testing::ReadText(folder + "/game.bin_2.seq"), "same bytes");
   EXPECT_EQ(out, "\rCompare .seq    1 and    2\rCompare .seq    1 and    3\n");
 }
 
-TEST_F(CompareFiles, CountsZeroAndOnePrintNothing) {
+TEST_F(CompareFiles, DifferentFilesArePrintedNotMovedAndItemsNotCreatedNeverOpened) {
   Item(".seq", 0, 1, "x");
   Compare(0, ".seq", {});
   EXPECT_EQ(out, "");
   Compare(1, ".seq", {1});
   EXPECT_EQ(out, "");
-  EXPECT_EQ(listing.Text(), "");
-}
-
-TEST_F(CompareFiles, DifferentSizesAndContentsArePrintedNotMoved) {
   Item(".seq", 0, 3, "aaaa");
   Item(".seq", 1, 3, "aaaaa");
   Item(".seq", 2, 3, "aaab");
@@ -61,9 +60,6 @@ TEST_F(CompareFiles, DifferentSizesAndContentsArePrintedNotMoved) {
   EXPECT_EQ(listing.Text(), "");
   EXPECT_EQ(out,
             "\rCompare .seq    1 and    2\rCompare .seq    1 and    3\rCompare .seq    2 and    3\n");
-}
-
-TEST_F(CompareFiles, ItemsNotCreatedAreNeverOpened) {
   Item(".seq", 0, 2, "same");
   Item(".seq", 1, 2, "same");
   Compare(2, ".seq", {1, 0});
@@ -98,21 +94,11 @@ TEST_F(CompareFiles, InstHeadersMoveWithoutTheirBodies) {
   EXPECT_TRUE(Beside("game.bin_2.vb"));
 }
 
-TEST_F(CompareFiles, MoveReplacesAFileOfTheSameNameInTheFolder) {
-  Item(".seq", 0, 2, "same");
-  Item(".seq", 1, 2, "same");
-  testing::WriteBytes(folder + "/game.bin_2.seq", {'o', 'l', 'd'});
-  Compare(2, ".seq", {1, 1});
-  EXPECT_EQ(testing::ReadText(folder + "/game.bin_2.seq"), "same");
-}
-
 TEST_F(CompareFiles, FailedMoveIsReportedAndTheLineStays) {
   Item(".seq", 0, 2, "same");
   Item(".seq", 1, 2, "same");
   fs::remove(folder);
-  ::testing::internal::CaptureStderr();
   Compare(2, ".seq", {1, 1});
-  const std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(listing.Text(), "game.bin_1.seq,game.bin_2.seq\r\n");
   EXPECT_EQ(err.rfind("[F:CompareFile][L:", 0), 0u);
   EXPECT_TRUE(Beside("game.bin_2.seq"));

@@ -1,3 +1,4 @@
+// The Brightis decoder and uncompressBrightis.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,13 +9,8 @@
 namespace psxdig {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
+using testing::Bytes;
+using testing::Cat;
 
 const Bytes kHead8 = {'p', 'Q', 'E', 'S', 0, 0, 0, 1};
 
@@ -57,45 +53,31 @@ TEST_F(BrightisDecode, LongRunAfterAReference) {
   EXPECT_EQ(Decode(input), expected);
 }
 
-TEST_F(BrightisDecode, DistanceZeroOrEqualToTheOutputIsAPlainByte) {
+TEST_F(BrightisDecode, PlainBytesAndWhereTheStreamEnds) {
   // 80 00: distance 0, the byte 80 itself; the 00 after it is the next code.
   EXPECT_EQ(Decode(Item(8, kHead8, {0x80, 0x00, 0x42})), Cat({kHead8, {0x80, 0x00, 0x42}}));
   // 80 08 after eight head bytes: distance equal to the output so far.
   EXPECT_EQ(Decode(Item(8, kHead8, {0x80, 0x08, 0x42})), Cat({kHead8, {0x80, 0x08, 0x42}}));
-}
-
-TEST_F(BrightisDecode, StopPositionInsideTheHeadGivesTheHeadAlone) {
+  // Four zero bytes end the stream; three are plain bytes.
+  EXPECT_EQ(Decode(Item(8, kHead8, {0x00, 0x00, 0x00, 0x00, 0x41})), kHead8);
+  EXPECT_EQ(Decode(Item(8, kHead8, {0x00, 0x00, 0x00, 0x41})), Cat({kHead8, {0x00, 0x00, 0x00, 0x41}}));
+  // A stop position inside the head gives the head alone.
   const Bytes head = {'p', 'Q', 0x00, 0xFF, 0x2F, 0x00, 0x11, 0x12};
   EXPECT_EQ(Decode(Item(8, head, {0x41, 0x42})), head);
+  // A reference before the output stops decoding.
+  EXPECT_EQ(Decode(Item(2, {0x41, 0x42}, {0x80, 0x05, 0x43})), (Bytes{0x41, 0x42}));
 }
 
-TEST_F(BrightisDecode, FourZeroBytesEndTheStream) {
-  EXPECT_EQ(Decode(Item(8, kHead8, {0x00, 0x00, 0x00, 0x00, 0x41})), kHead8);
-  // Three zero bytes are plain bytes.
-  EXPECT_EQ(Decode(Item(8, kHead8, {0x00, 0x00, 0x00, 0x41})), Cat({kHead8, {0x00, 0x00, 0x00, 0x41}}));
-}
-
-TEST_F(BrightisDecode, HeadLengthUsesTwelveBits) {
+TEST_F(BrightisDecode, HeadLengthOfTwelveBitsBeforeTheSignatureCutToTheInput) {
   // F0 04: the high nibble of the first byte is not part of the length.
-  const Bytes input = {0xF0, 0x04, 'p', 'Q', 'E', 'S', 0x41};
-  EXPECT_EQ(Decode(input), (Bytes{'p', 'Q', 'E', 'S', 0x41}));
-}
-
-TEST_F(BrightisDecode, NoTwoBytesBeforeTheSignatureMeansNoItem) {
+  EXPECT_EQ(Decode({0xF0, 0x04, 'p', 'Q', 'E', 'S', 0x41}), (Bytes{'p', 'Q', 'E', 'S', 0x41}));
+  EXPECT_EQ(Decode({0x0F, 0xFF, 'p', 'Q', 'E', 'S', 0x41}), (Bytes{'p', 'Q', 'E', 'S', 0x41}));
+  // No two bytes before the signature means no item.
   const Bytes input = {0x08, 'p', 'Q', 'E', 'S'};
   Bytes out = {1, 2, 3};
   EXPECT_FALSE(DecodeBrightis(input, 1, out));
   EXPECT_TRUE(out.empty());
   EXPECT_FALSE(DecodeBrightis(input, 0, out));
-}
-
-TEST_F(BrightisDecode, HeadRunningPastTheEndIsCut) {
-  const Bytes input = {0x0F, 0xFF, 'p', 'Q', 'E', 'S', 0x41};
-  EXPECT_EQ(Decode(input), (Bytes{'p', 'Q', 'E', 'S', 0x41}));
-}
-
-TEST_F(BrightisDecode, ReferenceBeforeTheOutputStopsDecoding) {
-  EXPECT_EQ(Decode(Item(2, {0x41, 0x42}, {0x80, 0x05, 0x43})), (Bytes{0x41, 0x42}));
 }
 
 TEST_F(BrightisDecode, OutputStopsAtTenTimesTheStopPosition) {
@@ -119,11 +101,7 @@ TEST_F(BrightisDecode, CodesCutOffByTheEndStopDecoding) {
 TEST_F(BrightisDecode, ArbitraryInputsStayInsideTheirBuffers) {
   std::uint32_t state = 777;
   for (int round = 0; round < 500; ++round) {
-    Bytes input(3 + round % 61);
-    for (auto& b : input) {
-      state = state * 1103515245u + 12345u;
-      b = static_cast<std::uint8_t>(state >> 16);
-    }
+    const Bytes input = testing::RandomBytes(state, 3 + round % 61);
     Bytes out;
     ASSERT_TRUE(DecodeBrightis(input, 2, out));
     // Bounded by ten times the stream (at most the bytes from the signature on).
@@ -134,49 +112,32 @@ TEST_F(BrightisDecode, ArbitraryInputsStayInsideTheirBuffers) {
 class UncompressBrightis : public ::testing::Test {
  protected:
   std::string Input() const { return dir_.File("game.bin"); }
-  static DataOfs Table(std::vector<std::uint32_t> ofs) {
-    DataOfs t;
-    t.seqNum = static_cast<std::uint32_t>(ofs.size());
-    t.seqOfs = ofs;
-    t.seqSize.assign(ofs.size(), 0);
-    t.seqCreated.assign(ofs.size(), 0);
-    t.seqExt = ".seq";
-    return t;
-  }
   testing::TempDir dir_;
 };
 
 TEST_F(UncompressBrightis, WritesOneSeqPerItemAndSkipsItemsWithoutHeadLength) {
   // Item 1 at offset 1 has no head length; items 2 and 3 decode.
   const Bytes second = {0x00, 0x04, 'p', 'Q', 'E', 'S', 0x41, 0x00, 0xFF, 0x2F, 0x00};
-  Bytes input = Cat({{0x00}, {'p', 'Q', 'E', 'S', 0, 0, 0, 1}});
-  const auto ofs2 = static_cast<std::uint32_t>(input.size() + 2);
-  input.insert(input.end(), second.begin(), second.end());
-  const auto ofs3 = static_cast<std::uint32_t>(input.size() + 2);
-  input.insert(input.end(), second.begin(), second.end());
-  DataOfs table = Table({1, ofs2, ofs3});
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(uncompressBrightis(input, Input(), table), 1u);
-  const std::string out = ::testing::internal::GetCapturedStdout();
+  const Bytes input = Cat({{0x00, 'p', 'Q', 'E', 'S', 0, 0, 0, 1}, second, second});
+  DataOfs table = testing::SeqTable(".seq", {1, 11, 22});
+  std::uint32_t r = 0;
+  const std::string out = testing::Capture([&] { r = uncompressBrightis(input, Input(), table); }).out;
+  EXPECT_EQ(r, 1u);
   EXPECT_EQ(out, "\rUncompress    1/   3\rUncompress    2/   3\rUncompress    3/   3\n");
   EXPECT_EQ(table.seqCreated, (std::vector<std::uint32_t>{0, 1, 1}));
   EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin_2.seq", "game.bin_3.seq"}));
   EXPECT_EQ(testing::ReadBytes(Input() + "_2.seq"), (Bytes{'p', 'Q', 'E', 'S', 0x41}));
 }
 
-TEST_F(UncompressBrightis, NoItemsPrintsOnlyTheLineEnd) {
-  DataOfs table;
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(uncompressBrightis(Bytes{1, 2, 3}, Input(), table), 1u);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\n");
-}
-
-TEST_F(UncompressBrightis, UnopenableOutputIsReported) {
-  const Bytes input = {0x00, 0x04, 'p', 'Q', 'E', 'S'};
-  DataOfs table = Table({2});
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(uncompressBrightis(input, dir_.File("missing/game.bin"), table), 0u);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind("[F:uncompressBrightis][L:", 0), 0u);
+TEST_F(UncompressBrightis, NoItemsPrintsOnlyTheLineEndAndAFailedOpenIsReported) {
+  DataOfs none;
+  EXPECT_EQ(testing::Capture([&] { uncompressBrightis(Bytes{1, 2, 3}, Input(), none); }).out, "\n");
+  DataOfs table = testing::SeqTable(".seq", {2});
+  std::uint32_t r = 1;
+  const testing::Captured c = testing::Capture(
+      [&] { r = uncompressBrightis(Bytes{0x00, 0x04, 'p', 'Q', 'E', 'S'}, dir_.File("missing/game.bin"), table); });
+  EXPECT_EQ(r, 0u);
+  EXPECT_EQ(c.err.rfind("[F:uncompressBrightis][L:", 0), 0u);
   EXPECT_EQ(table.seqCreated[0], 0u);
 }
 

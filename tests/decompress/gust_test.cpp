@@ -1,3 +1,4 @@
+// The Gust decoder and uncompressGust.
 #include <gtest/gtest.h>
 
 #include "decompress/decompressors.h"
@@ -6,29 +7,21 @@
 namespace psxdig {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
-class GustDecode : public ::testing::Test {};
-
-TEST_F(GustDecode, EscapeTripleAndShortReference) {
+TEST(GustDecode, EscapeTripleAndShortReference) {
   const Bytes in = {0x41, 0x42, 0x43, 0xD0, 0xD7, 0xD4, 0x31, 0x32, 0x33, 0x00, 0xE3, 0x02, 0x00};
   const Bytes expected = {0x41, 0x42, 0x43, 0xD7, 0x31, 0x32, 0x33, 0x31,
                           0x32, 0x33, 0x31, 0x32, 0x33, 0x31};
   EXPECT_EQ(DecodeGust(in), expected);
-}
-
-TEST_F(GustDecode, CopyFromBeforeTheStartWritesZeros) {
+  // A copy from before the start writes zeros; D4 skips its fourth parameter.
   EXPECT_EQ(DecodeGust(Bytes{0xD7, 0x00}), Bytes(3, 0));
-  EXPECT_EQ(DecodeGust(Bytes{0x41, 0x42, 0xE6, 0x00, 0x00, 0x00}),
-            (Bytes{0x41, 0x42, 0, 0, 0, 0, 0}));
-}
-
-TEST_F(GustDecode, TripleSkipsItsFourthParameter) {
+  EXPECT_EQ(DecodeGust(Bytes{0x41, 0x42, 0xE6, 0x00, 0x00, 0x00}), (Bytes{0x41, 0x42, 0, 0, 0, 0, 0}));
   EXPECT_EQ(DecodeGust(Bytes{0xD4, 0x61, 0x62, 0x63, 0x64, 0x65}),
             (Bytes{0x61, 0x62, 0x63, 0x61, 0x62, 0x63, 0x65}));
 }
 
-TEST_F(GustDecode, FixedDistances) {
+TEST(GustDecode, FixedSixteenBitAndOverlappingDistances) {
   Bytes in;
   for (std::uint8_t k = 0; k < 17; ++k) in.push_back(static_cast<std::uint8_t>(0x40 + k));
   Bytes base = in;
@@ -42,37 +35,28 @@ TEST_F(GustDecode, FixedDistances) {
   run(0xD7, 16);
   run(0xD8, 17);
   run(0xE2, 15);
-}
-
-TEST_F(GustDecode, SixteenBitDistance) {
-  Bytes in(300, 0x11);
+  in.assign(300, 0x11);
   in[0] = 0x22;  // 300 bytes back from the end of the literals
   in.insert(in.end(), {0xE6, 0x27, 0x01, 0x00});  // d = 0x127 + 5 = 300, length 5
   const Bytes out = DecodeGust(in);
   ASSERT_EQ(out.size(), 305u);
   EXPECT_EQ(out[300], 0x22);
   EXPECT_EQ(out[304], 0x11);
-}
-
-TEST_F(GustDecode, CopyLongerThanItsDistanceRepeats) {
   EXPECT_EQ(DecodeGust(Bytes{0x41, 0x42, 0x43, 0x44, 0xE3, 0x00, 0x06}),
             (Bytes{0x41, 0x42, 0x43, 0x44, 0x41, 0x42, 0x43, 0x44, 0x41, 0x42, 0x43, 0x44, 0x41, 0x42}));
 }
 
-TEST_F(GustDecode, PlainInputIsCopied) {
+TEST(GustDecode, PlainInputIsCopiedAndCodesCutOffByTheEndProduceNothing) {
   const Bytes in = {0x00, 0x10, 0xD1, 0xE7, 0xFF, 0x70};
   EXPECT_EQ(DecodeGust(in), in);
   EXPECT_TRUE(DecodeGust({}).empty());
-}
-
-TEST_F(GustDecode, CodesCutOffByTheEndProduceNothing) {
   EXPECT_EQ(DecodeGust(Bytes{0x41, 0xE3, 0x02}), (Bytes{0x41}));
   EXPECT_EQ(DecodeGust(Bytes{0x41, 0xD4, 0x61, 0x62, 0x63}), (Bytes{0x41}));
   EXPECT_EQ(DecodeGust(Bytes{0x41, 0xE6, 0x00, 0x00}), (Bytes{0x41}));
   EXPECT_EQ(DecodeGust(Bytes{0x41, 0xD0}), (Bytes{0x41}));
 }
 
-TEST_F(GustDecode, OutputStopsAtTenTimesTheInput) {
+TEST(GustDecode, OutputStopsAtTenTimesTheInput) {
   // Three input bytes: at most 30 output bytes of the 1 + 258 asked for.
   const Bytes out = DecodeGust(Bytes{0x41, 0xD7, 0xFF});
   ASSERT_EQ(out.size(), 30u);
@@ -80,7 +64,7 @@ TEST_F(GustDecode, OutputStopsAtTenTimesTheInput) {
   EXPECT_EQ(out[29], 0x00);
 }
 
-TEST_F(GustDecode, ArbitraryInputsStayInsideTheirBuffers) {
+TEST(GustDecode, ArbitraryInputsStayInsideTheirBuffers) {
   std::uint32_t state = 4242;
   for (int round = 0; round < 500; ++round) {
     Bytes in(round % 80);
@@ -93,35 +77,21 @@ TEST_F(GustDecode, ArbitraryInputsStayInsideTheirBuffers) {
   }
 }
 
-class UncompressGust : public ::testing::Test {
- protected:
-  testing::TempDir dir_;
-};
-
-TEST_F(UncompressGust, WritesOneDecFileNamedByTheItemCount) {
+TEST(UncompressGust, WritesOneDecFileNamedByTheItemCountOrReportsAFailedOpen) {
+  testing::TempDir dir;
   const Bytes in = {0x41, 0xD4, 0x31, 0x32, 0x33, 0x00};
-  DataOfs one;
-  one.seqNum = 1;
-  one.seqCreated = {0};
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(uncompressGust(in, dir_.File("a.bin"), one), 1u);
-  DataOfs two;
-  two.seqNum = 2;
-  two.seqCreated = {0, 0};
-  EXPECT_EQ(uncompressGust(in, dir_.File("b.bin"), two), 1u);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // no progress line
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a.bin.dec", "b.bin_1.dec"}));
-  EXPECT_EQ(testing::ReadBytes(dir_.File("a.bin.dec")),
-            (Bytes{0x41, 0x31, 0x32, 0x33, 0x31, 0x32, 0x33}));
+  DataOfs one = testing::SeqTable(".seq", {0});
+  DataOfs two = testing::SeqTable(".seq", {0, 0});
+  const testing::Captured c = testing::Capture([&] {
+    EXPECT_EQ(uncompressGust(in, dir.File("a.bin"), one), 1u);
+    EXPECT_EQ(uncompressGust(in, dir.File("b.bin"), two), 1u);
+    EXPECT_EQ(uncompressGust(Bytes{0x41}, dir.File("missing/x.bin"), one), 0u);
+  });
+  EXPECT_EQ(c.out, "");  // no progress line
+  EXPECT_EQ(c.err.rfind("[F:uncompressGust][L:", 0), 0u);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.bin.dec", "b.bin_1.dec"}));
+  EXPECT_EQ(testing::ReadBytes(dir.File("a.bin.dec")), (Bytes{0x41, 0x31, 0x32, 0x33, 0x31, 0x32, 0x33}));
   EXPECT_EQ(two.seqCreated, (std::vector<std::uint32_t>{0, 0}));
-}
-
-TEST_F(UncompressGust, UnopenableOutputIsReported) {
-  DataOfs table;
-  table.seqNum = 1;
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(uncompressGust(Bytes{0x41}, dir_.File("missing/x.bin"), table), 0u);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind("[F:uncompressGust][L:", 0), 0u);
 }
 
 }  // namespace

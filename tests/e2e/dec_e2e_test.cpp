@@ -52,8 +52,13 @@ INSTANTIATE_TEST_SUITE_P(Serials, DecEveryRelease,
                          ::testing::Values("00348", "10028", "10037", "00844", "10089", "02804",
                                            "03425", "10105", "00856", "01418", "01751", "91180"));
 
-TEST_F(DecCommand, DemoImageDecompressesWithTheDemoSerial) {
+TEST_F(DecCommand, DemoImageNeedsASupportedSerialWhichIsCheckedAfterTheSearch) {
   ASSERT_EQ(testing::RunMkimage({"dec-demo", Image()}).exitCode, 0);
+  const auto bad = testing::RunPsxdig({"dec", Image(), "12345", "/c"});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_EQ(bad.err, "Unsupported number: 12345\n");
+  EXPECT_NE(bad.out.find("SearchFile"), std::string::npos);
+  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin"}));
   const auto run = testing::RunPsxdig({"dec", Image(), tools::kDecDemoSerial});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin", "game.bin_1.seq", "game.bin_2.seq",
@@ -62,31 +67,12 @@ TEST_F(DecCommand, DemoImageDecompressesWithTheDemoSerial) {
   EXPECT_EQ(testing::ReadBytes(Image() + "_1.seq"), testing::ReadBytes(Image() + "_3.seq"));
 }
 
-TEST_F(DecCommand, UnsupportedSerialFailsAfterTheSearch) {
-  ASSERT_EQ(testing::RunMkimage({"dec-demo", Image()}).exitCode, 0);
-  const auto run = testing::RunPsxdig({"dec", Image(), "12345", "/c"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "Unsupported number: 12345\n");
-  EXPECT_NE(run.out.find("SearchFile"), std::string::npos);
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin"}));
-}
-
-TEST_F(DecCommand, InputWithoutSignaturesReportsNothingFound) {
+TEST_F(DecCommand, InputWithoutSignaturesReportsNothingFoundWhateverTheSerial) {
   testing::WriteBytes(Image(), Bytes(5000, 0x20));
   const auto run = testing::RunPsxdig({"dec", Image(), "12345"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, "Not found seq and|or vh: " + Image() + "\n");
-}
-
-TEST_F(DecCommand, MoreThan2048SignaturesAreCutAndLogged) {
-  Bytes input;
-  for (int k = 0; k < 2049; ++k) input.insert(input.end(), {'S', 'S', 's', 'q'});
-  testing::WriteBytes(Image(), input);
-  const auto run = testing::RunPsxdig({"dec", Image(), "91180"});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(testing::ReadText(Image() + "_Error.txt"),
-            "Reached to max. Seq and|or Vh exists more over\r\n");
-  EXPECT_EQ(testing::ReadBytes(Image() + "_0001.dec"), input);
+  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin"}));
 }
 
 }  // namespace

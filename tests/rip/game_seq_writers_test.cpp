@@ -144,29 +144,5 @@ TEST_F(GameSeqWriter, FailedItemOrBodyFileStopsTheWriterAfterItsRow) {
   EXPECT_TRUE(testing::fs::is_regular_file(path + "_1.vb"));
 }
 
-// Every writer applies its own rule and padding to the same frame.
-TEST_F(GameSeqWriter, EachWriterPlacesAndPadsItsItem) {
-  struct Case {
-    std::uint32_t (*writer)(const RipContext&, DataOfs&);
-    const char* ext;
-    Bytes item;
-    std::uint32_t prefix, size, padding;
-  };
-  const Case cases[] = {
-      {CreateSntp, ".sntp", tools::MakeSntp({}, 1), 12, 44, 0},
-      {CreateSeqg, ".seqg", tools::MakeSeqg(493, 501, 2), 0, 501, 0},
-      {CreateSqv, ".sqv", tools::MakeSqv(3, 4, 30, 3), 0, 16 + 3 * 33, 1},
-      {CreateSseq, ".sseq", tools::MakeSseq(2, true, 4), 0, 11, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.ext);
-    Plant({c.item}, c.prefix, c.ext);
-    const std::string path = dir_.File(std::string("game") + c.ext);
-    ASSERT_EQ(Run(c.writer, path), 1u);
-    EXPECT_EQ(testing::ReadBytes(path + c.ext), Slice(64, c.size, c.padding));
-    EXPECT_EQ(table_.seqSize, (std::vector<std::uint32_t>{c.size}));
-  }
-}
-
 }  // namespace
 }  // namespace psxdig

@@ -122,14 +122,5 @@ TEST_F(SeqWriter, CompressedItemsAreLoggedAndLeaveGapsInTheNumbering) {
   EXPECT_NE(out.find("\rCreate .seq   11/  12\n"), std::string::npos) << out;
 }
 
-TEST_F(SeqWriter, UnwritableFolderStopsTheWriter) {
-  input = MakeSeq(10, 1);
-  path = dir.File("missing/game.bin");
-  EXPECT_EQ(Write({0}), 0u);
-  EXPECT_EQ(err.rfind("[F:CreateSeq][L:", 0), 0u);
-  EXPECT_NE(err.find("GetLastError: 2, No such file or directory\n"), std::string::npos);
-  EXPECT_EQ(table.seqCreated[0], 0u);
-}
-
 }  // namespace
 }  // namespace psxdig

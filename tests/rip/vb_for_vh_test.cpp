@@ -338,57 +338,6 @@ TEST_F(VabBodyTest, BanksWithoutHeaderFileAreSkippedSilently) {
   EXPECT_FALSE(Exists("_1.vb"));
 }
 
-TEST_F(VabBodyTest, BodyWithoutLeadingZeroBlockNeedsTheNoZeroCheckOption) {
-  const std::uint32_t h = Append(MakeVabHeader(0, {48, 64}, 1));
-  AppendFill(40);
-  const std::uint32_t b = Append(MakeAdpcmBody({48, 64}, 2, false));
-  AppendFill(40);
-  EXPECT_EQ(RunBanks({h}), 1u);
-  EXPECT_FALSE(Exists(".vb"));
-  options.vbHeadZeroCheck = 0;
-  EXPECT_EQ(RunBanks({h}), 1u);
-  EXPECT_EQ(Written(".vb"), Slice(b, 112));
-}
-
-TEST_F(VabBodyTest, SearchPatternDecidesWhereTheNextBankIsLookedFor) {
-  // H0 H1, a copy of bank 1's body, bank 0's body, bank 1's own body: /p2
-  // looks for bank 1 behind bank 0's body, /p1 from the end of header 1.
-  const std::uint32_t h0 = Append(MakeVabHeader(0, {48, 64}, 1));
-  const std::uint32_t h1 = Append(MakeVabHeader(0, {96}, 2));
-  AppendFill(50);
-  const std::uint32_t copy = Append(MakeAdpcmBody({96}, 3));
-  AppendFill(50);
-  const std::uint32_t body0 = Append(MakeAdpcmBody({48, 64}, 4));
-  AppendFill(50);
-  const std::uint32_t body1 = Append(MakeAdpcmBody({96}, 5));
-  AppendFill(50);
-  EXPECT_EQ(RunBanks({h0, h1}), 1u);
-  EXPECT_EQ(Written("_1.vb"), Slice(body0, 112));
-  EXPECT_EQ(Written("_2.vb"), Slice(copy, 96));
-  EXPECT_NE(BodyRows().find(".vb,2,     " + std::to_string(copy)), std::string::npos) << BodyRows();
-  options.vbSearchPattern = 1;
-  EXPECT_EQ(RunBanks({h0, h1}), 1u);
-  EXPECT_EQ(Written("_2.vb"), Slice(body1, 96));
-  EXPECT_NE(BodyRows().find(".vb,2,     " + std::to_string(body1)), std::string::npos) << BodyRows();
-}
-
-TEST_F(VabBodyTest, P1BodyBeforeItsHeaderSearchesOnFromThatHeader) {
-  // B0 H0 D1 H1 B1: bank 0's body stands before its header, so bank 1 is
-  // looked for from the end of header 0 and D1 (a copy) is found.
-  const std::uint32_t b0 = Append(MakeAdpcmBody({48, 64}, 4));
-  AppendFill(40);
-  const std::uint32_t h0 = Append(MakeVabHeader(0, {48, 64}, 1));
-  AppendFill(40);
-  const std::uint32_t d1 = Append(MakeAdpcmBody({96}, 3));
-  AppendFill(40);
-  const std::uint32_t h1 = Append(MakeVabHeader(0, {96}, 2));
-  Append(MakeAdpcmBody({96}, 5));
-  AppendFill(40);
-  EXPECT_EQ(RunBanks({h0, h1}), 1u);
-  EXPECT_EQ(Written("_1.vb"), Slice(b0, 112));
-  EXPECT_EQ(Written("_2.vb"), Slice(d1, 96));
-}
-
 TEST_F(VabBodyTest, BodyInsideASequenceItemIsPassedOver) {
   const std::uint32_t h = Append(MakeVabHeader(0, {48, 64}, 1));
   AppendFill(40);

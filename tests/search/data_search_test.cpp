@@ -1,5 +1,8 @@
+// The data search: which signatures it records, where it skips, and what it
+// logs.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,22 +35,28 @@ Buf MakeVabHeader(std::uint16_t programs, std::uint16_t vags) {
   return h;
 }
 
+// Each search starts with a fresh table and error log.
 class DataSearch : public ::testing::Test {
  protected:
   std::uint32_t Search(const Buf& input, std::uint32_t start = 0, std::uint32_t capacity = 100,
                        std::uint32_t validate = 1, std::uint32_t mode = kRunRip) {
-    ::testing::internal::CaptureStdout();
-    const std::uint32_t r =
-        GetDataOfs(ByteSpan(input), start, capacity, validate, table, mode, ErrorLog(log.get()));
-    out = ::testing::internal::GetCapturedStdout();
+    table = DataOfs{};
+    log = std::make_unique<testing::ScratchFile>();
+    std::uint32_t r = 0;
+    out = testing::Capture([&] {
+            r = GetDataOfs(ByteSpan(input), start, capacity, validate, table, mode, ErrorLog(log->get()));
+          }).out;
     return r;
   }
+  std::string Log() const { return log->Text(); }
   DataOfs table;
-  testing::ScratchFile log;
+  std::unique_ptr<testing::ScratchFile> log;
   std::string out;
 };
 
-TEST_F(DataSearch, StartAtOrPastTheEndFindsNothing) {
+constexpr const char* kFull = "Reached to max. Seq and|or Vh exists more over\r\n";
+
+TEST_F(DataSearch, StartAtOrPastTheEndFindsNothingAndAHugeCapacityAllocatesNothing) {
   const Buf input = MakeSeq(10, 1);
   EXPECT_EQ(Search(input, static_cast<std::uint32_t>(input.size())), 1u);
   EXPECT_EQ(out, "\n");
@@ -56,36 +65,26 @@ TEST_F(DataSearch, StartAtOrPastTheEndFindsNothing) {
   EXPECT_TRUE(table.vhCreated.empty());
   EXPECT_EQ(table.seqExt, "");
   EXPECT_EQ(table.vhExt, "");
-  EXPECT_EQ(log.Text(), "");
-}
-
-TEST_F(DataSearch, CapacityZeroLogsAFullListAtOnce) {
-  EXPECT_EQ(Search(MakeSeq(10, 1), 0, 0), 1u);
-  EXPECT_EQ(table.seqNum, 0u);
-  EXPECT_EQ(log.Text(), "Reached to max. Seq and|or Vh exists more over\r\n");
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(Search(MakeSeq(10, 1), 0, 0xFFFFFFFFu), 1u);
+  EXPECT_EQ(table.seqNum, 1u);
 }
 
 TEST_F(DataSearch, FullListIsReportedWhenOneMoreOffsetRemains) {
+  EXPECT_EQ(Search(MakeSeq(10, 1), 0, 0), 1u);  // capacity zero: full at once
+  EXPECT_EQ(table.seqNum, 0u);
+  EXPECT_EQ(Log(), kFull);
   Buf input = MakeSeq(10, 1);
   input.push_back(0x22);  // one more byte to examine, no signature in it
   Search(input, 0, 1);
   EXPECT_EQ(table.seqNum, 1u);
-  EXPECT_EQ(log.Text(), "Reached to max. Seq and|or Vh exists more over\r\n");
-  log.Text();
-  DataOfs again;
-  ::testing::internal::CaptureStdout();
-  testing::ScratchFile quiet;
-  GetDataOfs(ByteSpan(MakeSeq(10, 1)), 0, 1, 1, again, kRunRip, ErrorLog(quiet.get()));
-  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(Log(), kFull);
   // The scan resumes 19 bytes on, still inside this 29-byte item: one more offset remains.
-  EXPECT_EQ(quiet.Text(), "Reached to max. Seq and|or Vh exists more over\r\n");
-}
-
-TEST_F(DataSearch, ExactlyFullListAtTheEndIsNotReported) {
-  Buf input = MakeSeq(0, 1);  // 19 bytes: the scan resumes at the end
-  Search(input, 0, 1);
+  Search(MakeSeq(10, 1), 0, 1);
+  EXPECT_EQ(Log(), kFull);
+  Search(MakeSeq(0, 1), 0, 1);  // 19 bytes: the scan resumes at the end
   EXPECT_EQ(table.seqNum, 1u);
-  EXPECT_EQ(log.Text(), "");
+  EXPECT_EQ(Log(), "");
 }
 
 TEST_F(DataSearch, ClassExtensionIsThatOfTheFirstItemAndOffsetsAscend) {
@@ -108,23 +107,17 @@ TEST_F(DataSearch, SeqEndMarkerIsLookedForUpTo65521) {
   Put(far, 65521, {0x00, 0xFF, 0x2F, 0x00});
   Search(far);
   EXPECT_EQ(table.seqNum, 1u);
-
   // No marker at all but data beyond 65525 bytes: accepted unseen.
-  DataOfs unseen;
   Buf none(70000, 0x11);
   Put(none, 0, {'p', 'Q', 'E', 'S', 0, 0, 0, 1});
-  ::testing::internal::CaptureStdout();
-  GetDataOfs(ByteSpan(none), 0, 10, 1, unseen, kRunRip, ErrorLog());
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(unseen.seqNum, 1u);
-}
-
-TEST_F(DataSearch, SeqWithoutEndMarkerBeforeTheEndIsRejected) {
+  Search(none);
+  EXPECT_EQ(table.seqNum, 1u);
+  // No marker before the end of a shorter input: rejected.
   Buf input(5000, 0x11);
   Put(input, 4000, {'p', 'Q', 'E', 'S', 0, 0, 0, 1});
   Search(input);
   EXPECT_EQ(table.seqNum, 0u);
-  EXPECT_EQ(log.Text(), "Invalid seq. (EOF doesn't exist) ofs: 4000, 0xfa0\r\n");
+  EXPECT_EQ(Log(), "Invalid seq. (EOF doesn't exist) ofs: 4000, 0xfa0\r\n");
 }
 
 TEST_F(DataSearch, InnerSequenceRejectsTheOuterAndIsExaminedNext) {
@@ -133,7 +126,7 @@ TEST_F(DataSearch, InnerSequenceRejectsTheOuterAndIsExaminedNext) {
   Put(input, 40, MakeSeq(20, 4));
   Search(input);
   EXPECT_EQ(table.seqOfs, (std::vector<std::uint32_t>{40}));
-  EXPECT_EQ(log.Text(), "Invalid seq. (EOF doesn't exist) ofs: 0, 0\r\n");
+  EXPECT_EQ(Log(), "Invalid seq. (EOF doesn't exist) ofs: 0, 0\r\n");
 }
 
 TEST_F(DataSearch, SecondSequenceCloseBehindAnAcceptedOne) {
@@ -143,16 +136,12 @@ TEST_F(DataSearch, SecondSequenceCloseBehindAnAcceptedOne) {
   Put(near, 14, MakeSeq(20, 2));
   Search(near);
   EXPECT_EQ(table.seqOfs, (std::vector<std::uint32_t>{0}));
-
   // 15 bytes behind: the outer one meets "pQES" first and is rejected.
-  DataOfs second;
   Buf at15(200, 0x11);
   Put(at15, 0, {'p', 'Q', 'E', 'S', 0, 0, 0, 1});
   Put(at15, 15, MakeSeq(20, 2));
-  ::testing::internal::CaptureStdout();
-  GetDataOfs(ByteSpan(at15), 0, 10, 1, second, kRunRip, ErrorLog());
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(second.seqOfs, (std::vector<std::uint32_t>{15}));
+  Search(at15);
+  EXPECT_EQ(table.seqOfs, (std::vector<std::uint32_t>{15}));
 }
 
 TEST_F(DataSearch, VabHeaderIsSkippedWhole) {
@@ -173,37 +162,26 @@ TEST_F(DataSearch, VabHeaderChecks) {
   over.pop_back();
   Search(over);
   EXPECT_EQ(table.vhNum, 0u);
-  EXPECT_EQ(log.Text(), "Invalid vh. ofs: 0, 0, File size is over\r\n");
+  EXPECT_EQ(Log(), "Invalid vh. ofs: 0, 0, File size is over\r\n");
 
   Buf entry0(3000, 0x11);
   Put(entry0, 10, MakeVabHeader(0, 2));
   entry0[10 + 2080] = 0x34;
   entry0[10 + 2081] = 0x12;
-  DataOfs t0;
-  testing::ScratchFile log0;
-  ::testing::internal::CaptureStdout();
-  GetDataOfs(ByteSpan(entry0), 0, 10, 1, t0, kRunRip, ErrorLog(log0.get()));
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(log0.Text(), "Invalid vh. ofs: 10, 0xa, VagSizeTbl[0]: 1234\r\n");
+  Search(entry0);
+  EXPECT_EQ(Log(), "Invalid vh. ofs: 10, 0xa, VagSizeTbl[0]: 1234\r\n");
 
   // Entries 1..V may hold sizes; entry V+1 may not; entry 255 is never tested.
   Buf tail = MakeVabHeader(0, 2);
   tail[2080 + 2 * 1] = 5;
   tail[2080 + 2 * 2] = 6;
   tail[2080 + 2 * 255] = 7;
-  DataOfs t1;
-  ::testing::internal::CaptureStdout();
-  GetDataOfs(ByteSpan(tail), 0, 10, 1, t1, kRunRip, ErrorLog());
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(t1.vhNum, 1u);
+  Search(tail);
+  EXPECT_EQ(table.vhNum, 1u);
   tail[2080 + 2 * 3] = 0x0F;
-  DataOfs t2;
-  testing::ScratchFile log2;
-  ::testing::internal::CaptureStdout();
-  GetDataOfs(ByteSpan(tail), 0, 10, 1, t2, kRunRip, ErrorLog(log2.get()));
-  ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(t2.vhNum, 0u);
-  EXPECT_EQ(log2.Text(), "Invalid vh. ofs: 0, 0, VagSizeTbl[3]: 000f\r\n");
+  Search(tail);
+  EXPECT_EQ(table.vhNum, 0u);
+  EXPECT_EQ(Log(), "Invalid vh. ofs: 0, 0, VagSizeTbl[3]: 000f\r\n");
 }
 
 TEST_F(DataSearch, SshdSkipsItsHeaderAndMovesOnWhenTheSizeWouldNot) {
@@ -214,7 +192,7 @@ TEST_F(DataSearch, SshdSkipsItsHeaderAndMovesOnWhenTheSizeWouldNot) {
   Put(input, 200, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'S', 'S', 'h', 'd'});
   Search(input);
   EXPECT_EQ(table.vhOfs, (std::vector<std::uint32_t>{12, 212}));
-  EXPECT_EQ(log.Text(), "");
+  EXPECT_EQ(Log(), "");
 }
 
 TEST_F(DataSearch, WithoutValidationEverySignatureCounts) {
@@ -224,12 +202,7 @@ TEST_F(DataSearch, WithoutValidationEverySignatureCounts) {
   Search(input, 0, 2048, 0, kRunDec);
   EXPECT_EQ(table.seqOfs, (std::vector<std::uint32_t>{0, 8, 20}));
   EXPECT_EQ(table.seqExt, ".seq");
-  EXPECT_EQ(log.Text(), "");
-}
-
-TEST_F(DataSearch, HugeCapacityDoesNotAllocateForIt) {
-  EXPECT_EQ(Search(MakeSeq(10, 1), 0, 0xFFFFFFFFu), 1u);
-  EXPECT_EQ(table.seqNum, 1u);
+  EXPECT_EQ(Log(), "");
 }
 
 }  // namespace

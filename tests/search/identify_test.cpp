@@ -1,3 +1,5 @@
+// The recognition table: which signature gives which extension, in rip and
+// dec mode, and only from bytes inside the buffer.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,9 +13,11 @@ namespace {
 
 using Buf = std::vector<std::uint8_t>;
 
-Buf WithAt(std::size_t size, std::size_t at, const Buf& bytes) {
+// `size` bytes of 0x11 with `bytes` at `at`, and `zeros` zero bytes before them.
+Buf WithAt(std::size_t size, std::size_t at, const std::string& bytes, std::size_t zeros = 0) {
   Buf b(size, 0x11);
   std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+  std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at - zeros), zeros, 0);
   return b;
 }
 
@@ -21,116 +25,80 @@ std::string Ext(const Buf& b, std::uint32_t off, std::uint32_t mode) {
   return IdentifyData(ByteSpan(b), off, mode).ext;
 }
 
-class IdentifyBothModes : public ::testing::TestWithParam<std::uint32_t> {};
-
-TEST_P(IdentifyBothModes, PqesByteSevenChoosesSeqOrSep) {
-  const std::uint32_t mode = GetParam();
-  EXPECT_EQ(Ext(WithAt(16, 0, {'p', 'Q', 'E', 'S', 0, 0, 0, 1}), 0, mode), ".seq");
-  EXPECT_EQ(Ext(WithAt(16, 0, {'p', 'Q', 'E', 'S', 0, 0, 0, 0}), 0, mode), ".sep");
-  EXPECT_EQ(Ext(WithAt(16, 0, {'p', 'Q', 'E', 'S', 0, 0, 0, 2}), 0, mode), "");
-  // Byte 7 must lie inside the buffer.
-  EXPECT_EQ(Ext(Buf{'p', 'Q', 'E', 'S', 0, 0, 0}, 0, mode), "");
-  EXPECT_EQ(Ext(Buf{'p', 'Q', 'E', 'S', 0, 0, 0, 1}, 0, mode), ".seq");
+Buf Vab(std::size_t size, std::uint8_t b34, std::uint8_t b40) {
+  Buf b = WithAt(size, 0, "pBAV");
+  b[34] = b34;
+  b[35] = 0;
+  b[40] = b40;
+  if (size > 41) b[41] = 0xFF;
+  return b;
 }
 
-TEST_P(IdentifyBothModes, SssqInBothModes) {
-  const auto id = IdentifyData(ByteSpan(WithAt(8, 0, {'S', 'S', 's', 'q'})), 0, GetParam());
-  EXPECT_EQ(std::string(id.ext), ".sssq");
-  EXPECT_EQ(id.cls, FormatClass::kSequence);
-}
-
-INSTANTIATE_TEST_SUITE_P(RipAndDec, IdentifyBothModes, ::testing::Values(kRunRip, kRunDec));
-
-TEST(IdentifyDec, CompressedPqesAndPackedSssqOnlyInDecMode) {
-  const Buf lzssA = WithAt(16, 0, {'p', 'Q', 'E', 'S', 0xEB, 0xF0, 0x01, 0xFF});
-  const Buf lzssB = WithAt(16, 0, {'p', 'Q', 'E', 'S', 0x0A, 0x01, 0x00, 0x30});
-  const Buf packed = WithAt(16, 0, {0x53, 0x53, 0x7F, 0x73, 0x71, 0x00, 0x00});
-  EXPECT_EQ(Ext(lzssA, 0, kRunDec), ".seq");
-  EXPECT_EQ(Ext(lzssB, 0, kRunDec), ".seq");
-  EXPECT_EQ(Ext(packed, 0, kRunDec), ".sssq");
-  EXPECT_EQ(Ext(lzssA, 0, kRunRip), "");
-  EXPECT_EQ(Ext(lzssB, 0, kRunRip), "");
-  EXPECT_EQ(Ext(packed, 0, kRunRip), "");
-}
-
-TEST(IdentifyDec, NoRipOnlyFormatsAndNoBankHeaders) {
-  Buf vab = WithAt(64, 0, {'p', 'B', 'A', 'V'});
-  vab[40] = vab[41] = 0xFF;
-  EXPECT_EQ(Ext(vab, 0, kRunDec), "");
-  EXPECT_EQ(Ext(WithAt(64, 12, {'S', 'S', 'h', 'd'}), 12, kRunDec), "");
-  EXPECT_EQ(Ext(WithAt(64, 0, {'I', 'N', 'S', 'T', 0, 0, 0, 0}), 0, kRunDec), "");
-  EXPECT_EQ(Ext(WithAt(64, 0, {'q', 'Q', 'E', 'S'}), 0, kRunDec), "");
-}
-
-TEST(IdentifyRip, KcetNeedsItsWhole40ByteHeader) {
+TEST(Identify, RecognitionTable) {
+  using namespace std::string_literals;
   Buf kcet(40, 0);
-  std::copy_n("KCET", 4, kcet.begin());
-  std::copy_n("TSDB", 4, kcet.begin() + 8);
-  std::copy_n("KDT2", 4, kcet.begin() + 20);
-  std::copy_n("KDT1", 4, kcet.begin() + 36);
-  EXPECT_EQ(Ext(kcet, 0, kRunRip), ".kcet");
-  Buf shorter(kcet.begin(), kcet.end() - 1);
-  EXPECT_EQ(Ext(shorter, 0, kRunRip), "");
-  kcet[22] = 'X';
-  EXPECT_EQ(Ext(kcet, 0, kRunRip), "");
-}
-
-TEST(IdentifyRip, SntpNeedsItsTwelveBytePrefix) {
-  Buf b = WithAt(32, 12, {'S', 'N', 'T', 'p'});
-  b[0] = 0x02;
-  b[1] = b[2] = b[3] = 0;
-  EXPECT_EQ(Ext(b, 12, kRunRip), ".sntp");
-  const Buf at11 = WithAt(32, 11, {'S', 'N', 'T', 'p'});
-  EXPECT_EQ(Ext(at11, 11, kRunRip), "");
-  b[1] = 1;
-  EXPECT_EQ(Ext(b, 12, kRunRip), "");
-}
-
-TEST(IdentifyRip, SeqgSseqSeqqSqvInst) {
-  EXPECT_EQ(Ext(WithAt(16, 0, {'S', 'E', 'Q', 'G', 0, 0, 0, 0}), 0, kRunRip), ".seqg");
-  EXPECT_EQ(Ext(WithAt(16, 0, {'S', 'E', 'Q', 'G', 0, 0, 1, 0}), 0, kRunRip), "");
-  EXPECT_EQ(Ext(WithAt(16, 0, {'S', 'S', 'E', 'Q', 0x28, 0, 0, 0}), 0, kRunRip), ".sseq");
-  EXPECT_EQ(Ext(WithAt(16, 0, {'S', 'S', 'E', 'Q', 0x29, 0, 0, 0}), 0, kRunRip), "");
-  EXPECT_EQ(Ext(WithAt(16, 0, {'q', 'Q', 'E', 'S'}), 0, kRunRip), ".seqq");
-  EXPECT_EQ(Ext(WithAt(16, 0, {'.', 's', 'q', 'v'}), 0, kRunRip), ".sqv");
-  const auto inst = IdentifyData(ByteSpan(WithAt(16, 0, {'I', 'N', 'S', 'T', 0, 0, 0, 0})), 0, kRunRip);
-  EXPECT_EQ(std::string(inst.ext), ".inst");
-  EXPECT_EQ(inst.cls, FormatClass::kBankHeader);
-  EXPECT_EQ(Ext(WithAt(16, 0, {'I', 'N', 'S', 'T', 0, 0, 0, 9}), 0, kRunRip), "");
-}
-
-TEST(IdentifyRip, PbavFirstProgramEntryChoosesVhOrVh2) {
-  Buf b = WithAt(64, 0, {'p', 'B', 'A', 'V'});
-  b[40] = b[41] = 0xFF;
-  b[34] = 1;
-  EXPECT_EQ(Ext(b, 0, kRunRip), ".vh");  // whatever bytes 34..35 hold
-  b[40] = 0x00;
-  b[34] = b[35] = 0;
-  EXPECT_EQ(Ext(b, 0, kRunRip), ".vh2");
-  b[34] = 1;
-  EXPECT_EQ(Ext(b, 0, kRunRip), "");
-  // Both tests read bytes 40..41: a shorter "pBAV" is nothing.
-  Buf shortVab = WithAt(41, 0, {'p', 'B', 'A', 'V'});
-  shortVab[34] = shortVab[35] = 0;
-  EXPECT_EQ(Ext(shortVab, 0, kRunRip), "");
-}
-
-TEST(IdentifyRip, SshdNeedsFourZeroBytesBeforeIt) {
-  Buf b = WithAt(32, 12, {'S', 'S', 'h', 'd'});
-  b[8] = b[9] = b[10] = b[11] = 0;
-  EXPECT_EQ(Ext(b, 12, kRunRip), ".sshd");
-  b[11] = 1;
-  EXPECT_EQ(Ext(b, 12, kRunRip), "");
-  Buf early = WithAt(32, 8, {'S', 'S', 'h', 'd'});
-  early[4] = early[5] = early[6] = early[7] = 0;
-  EXPECT_EQ(Ext(early, 8, kRunRip), "");
-}
-
-TEST(IdentifyRip, SignaturesCutByTheEndAreNothing) {
-  EXPECT_EQ(Ext(Buf{'S', 'S', 's'}, 0, kRunRip), "");
-  EXPECT_EQ(Ext(Buf{'S', 'S', 's', 'q'}, 0, kRunRip), ".sssq");
-  EXPECT_EQ(Ext(Buf{'S', 'S', 's', 'q'}, 4, kRunRip), "");
-  EXPECT_EQ(Ext(Buf{'S', 'E', 'Q', 'G', 0, 0, 0}, 0, kRunRip), "");
+  for (auto [at, text] : {std::pair{0, "KCET"}, {8, "TSDB"}, {20, "KDT2"}, {36, "KDT1"}}) {
+    std::copy_n(text, 4, kcet.begin() + at);
+  }
+  Buf badKcet = kcet;
+  badKcet[22] = 'X';
+  Buf sntp = WithAt(32, 12, "SNTp");
+  sntp[0] = 2;
+  sntp[1] = sntp[2] = sntp[3] = 0;
+  Buf badSntp = sntp;
+  badSntp[1] = 1;
+  const struct {
+    Buf bytes;
+    std::uint32_t off;
+    const char *rip, *dec;
+  } cases[] = {
+      {WithAt(16, 0, "pQES\0\0\0\1"s), 0, ".seq", ".seq"},
+      {WithAt(16, 0, "pQES\0\0\0\0"s), 0, ".sep", ".sep"},
+      {WithAt(16, 0, "pQES\0\0\0\2"s), 0, "", ""},
+      {Buf{'p', 'Q', 'E', 'S', 0, 0, 0}, 0, "", ""},  // byte 7 must lie inside the buffer
+      {Buf{'p', 'Q', 'E', 'S', 0, 0, 0, 1}, 0, ".seq", ".seq"},
+      {WithAt(8, 0, "SSsq"), 0, ".sssq", ".sssq"},
+      {Buf{'S', 'S', 's', 'q'}, 0, ".sssq", ".sssq"},
+      {Buf{'S', 'S', 's'}, 0, "", ""},
+      {Buf{'S', 'S', 's', 'q'}, 4, "", ""},
+      // Compressed "pQES" and packed "SSsq" only in dec mode.
+      {WithAt(16, 0, "pQES\xEB\xF0\x01\xFF"s), 0, "", ".seq"},
+      {WithAt(16, 0, "pQES\x0A\x01\x00\x30"s), 0, "", ".seq"},
+      {WithAt(16, 0, "SS\x7Fsq\0\0"s), 0, "", ".sssq"},
+      // The rip-only formats.
+      {kcet, 0, ".kcet", ""},
+      {Buf(kcet.begin(), kcet.end() - 1), 0, "", ""},  // KCET needs its whole 40-byte header
+      {badKcet, 0, "", ""},
+      {sntp, 12, ".sntp", ""},
+      {badSntp, 12, "", ""},
+      {WithAt(32, 11, "SNTp"), 11, "", ""},  // SNTp needs its twelve-byte prefix
+      {WithAt(16, 0, "SEQG\0\0\0\0"s), 0, ".seqg", ""},
+      {WithAt(16, 0, "SEQG\0\0\1\0"s), 0, "", ""},
+      {Buf{'S', 'E', 'Q', 'G', 0, 0, 0}, 0, "", ""},
+      {WithAt(16, 0, "SSEQ\x28\0\0\0"s), 0, ".sseq", ""},
+      {WithAt(16, 0, "SSEQ\x29\0\0\0"s), 0, "", ""},
+      {WithAt(16, 0, "qQES"), 0, ".seqq", ""},
+      {WithAt(16, 0, ".sqv"), 0, ".sqv", ""},
+      {WithAt(16, 0, "INST\0\0\0\0"s), 0, ".inst", ""},
+      {WithAt(16, 0, "INST\0\0\0\x09"s), 0, "", ""},
+      // "pBAV": the first program entry chooses ".vh" or ".vh2".
+      {Vab(64, 1, 0xFF), 0, ".vh", ""},
+      {Vab(64, 0, 0x00), 0, ".vh2", ""},
+      {Vab(64, 1, 0x00), 0, "", ""},
+      {Vab(41, 0, 0x00), 0, "", ""},  // both tests read bytes 40..41
+      // "SShd" needs four zero bytes before it and room for its prefix.
+      {WithAt(32, 12, "SShd", 4), 12, ".sshd", ""},
+      {WithAt(32, 12, "SShd", 3), 12, "", ""},
+      {WithAt(32, 8, "SShd", 4), 8, "", ""},
+  };
+  for (const auto& c : cases) {
+    const std::string at(c.bytes.begin() + std::min<std::size_t>(c.off, c.bytes.size()),
+                         c.bytes.begin() + std::min<std::size_t>(c.off + 8, c.bytes.size()));
+    EXPECT_EQ(Ext(c.bytes, c.off, kRunRip), c.rip) << at << " size " << c.bytes.size();
+    EXPECT_EQ(Ext(c.bytes, c.off, kRunDec), c.dec) << at << " size " << c.bytes.size();
+  }
+  EXPECT_EQ(IdentifyData(ByteSpan(WithAt(8, 0, "SSsq")), 0, kRunDec).cls, FormatClass::kSequence);
+  EXPECT_EQ(IdentifyData(ByteSpan(WithAt(16, 0, "INST\0\0\0\0"s)), 0, kRunRip).cls, FormatClass::kBankHeader);
 }
 
 }  // namespace
