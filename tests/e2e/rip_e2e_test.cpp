@@ -220,15 +220,5 @@ TEST_F(RipRun, TooLargeInputIsRefusedBeforeTheSearch) {
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"huge.bin"}));
 }
 
-TEST_F(RipRun, DemoImageRipsWithDuplicates) {
-  const std::string path = dir.File("demo.bin");
-  ASSERT_EQ(testing::RunMkimage({"demo", path}).exitCode, 0);
-  const auto r = RunPsxdig({"rip", path, "0", "1000", "/c"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadText(path + ".csv").rfind("Ext,No,Ofs(dec),Ofs(hex),Size(dec),Size(hex),SeqNumInSep\r\n", 0), 0u);
-  EXPECT_FALSE(ReadText(path + "_DupFiles.txt").empty());
-  EXPECT_NE(ReadText(path + "_Error.txt").find("Invalid seq. (EOF doesn't exist)"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace psxdig

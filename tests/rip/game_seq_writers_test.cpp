@@ -62,33 +62,6 @@ class GameSeqWriter : public ::testing::Test {
   std::string err_;
 };
 
-TEST_F(GameSeqWriter, SssqItemsArePaddedAndListedFromTwelveBytesBefore) {
-  Plant({tools::MakeSssq(40, 1), tools::MakeSssq(41, 2)}, 12, ".sssq");
-  const std::string path = dir_.File("game.bin");
-  ASSERT_EQ(Run(CreateSSsq, path), 1u);
-  EXPECT_EQ(listing_.Text(),
-            ".sssq,1,       64-      115,      40-      73,    52,   34,\r\n"
-            ".sssq,2,      216-      268,      d8-     10c,    53,   35,\r\n");
-  EXPECT_EQ(testing::ReadBytes(path + "_1.sssq"), Slice(64, 52));
-  EXPECT_EQ(testing::ReadBytes(path + "_2.sssq"), Slice(216, 53, 3));
-  EXPECT_EQ(table_.seqSize, (std::vector<std::uint32_t>{52, 53}));
-  EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{1, 1}));
-  EXPECT_EQ(out_, "\rCreate .sssq    1/   2\rCreate .sssq    2/   2\n");
-}
-
-TEST_F(GameSeqWriter, RejectedItemLeavesAGapAndNothingElse) {
-  Plant({tools::MakeKcet(101, 109, 1), tools::MakeKcet(0, 40, 2), tools::MakeKcet(32, 40, 3)}, 0,
-        ".kcet");
-  const std::string path = dir_.File("game.bin");
-  ASSERT_EQ(Run(CreateKcet, path), 1u);
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin_1.kcet", "game.bin_3.kcet"}));
-  EXPECT_EQ(testing::ReadBytes(path + "_1.kcet"), Slice(64, 109));  // no padding
-  EXPECT_EQ(table_.seqSize, (std::vector<std::uint32_t>{109, 0, 40}));
-  EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{1, 0, 1}));
-  EXPECT_EQ(listing_.Text().find(".kcet,2,"), std::string::npos);
-  EXPECT_EQ(out_, "\rCreate .kcet    1/   3\rCreate .kcet    3/   3\n");
-}
-
 TEST_F(GameSeqWriter, SeqqRecordsItsLengthFieldAloneAndWritesTwoEmptyBodies) {
   Plant({tools::MakeSeqq(1000, 1060, 1)}, 60, ".seqq");
   const std::string path = dir_.File("game.bin");
