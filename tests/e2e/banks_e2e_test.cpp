@@ -121,7 +121,7 @@ TEST_F(BankRipTest, EveryHeaderClassGetsItsBodies) {
     const auto bodies = Items(".vb");
     ASSERT_EQ(headers.size(), c.banks);
     for (std::size_t k = 0; k < c.banks; ++k) {
-      const std::string n = "_" + std::to_string(k + 1);
+      const std::string n = std::string("_").append(std::to_string(k + 1));
       EXPECT_EQ(Out(n + c.ext), Slice(headers[k])) << k;
       EXPECT_EQ(Out(n + ".vb"), Slice(bodies[k])) << k;
     }
