@@ -154,4 +154,9 @@ std::string ScratchFile::Text() const {
   return text;
 }
 
+void Put(Bytes& b, std::size_t at, const Bytes& bytes) {
+  if (b.size() < at + bytes.size()) b.resize(at + bytes.size(), 0x11);
+  std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
 }  // namespace psxdig::testing

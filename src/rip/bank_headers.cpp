@@ -28,8 +28,18 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
   for (int k = 0; k < 4; ++k) p[k] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
-void PrintHeaderProgress(const DataOfs& table, std::uint32_t i) {
+// Lists and writes header item i (`size` bytes from `start`), records it in
+// the table and shows the progress. False when its file cannot be written
+// (reported under the writer's name).
+bool WriteHeaderItem(const RipContext& ctx, DataOfs& table, const char* writer, std::uint32_t i,
+                     std::uint64_t start, std::uint32_t size) {
+  if (!ListAndWriteItem(ctx, writer, table.vhExt.c_str(), i, table.vhNum, start, size)) {
+    return false;
+  }
+  table.vhSize[i] = size;
+  table.vhCreated[i] = 1;
   std::printf("\rCreate %s %4u/%4u", table.vhExt.c_str(), i + 1, table.vhNum);
+  return true;
 }
 
 }  // namespace
@@ -73,10 +83,7 @@ std::uint32_t CreateVh(const RipContext& ctx, DataOfs& table, VhHeaderTable& vhH
     // Head (bank id 0, as kept above), program, tone and VAG size tables:
     // the header byte for byte as it stands in the input.
     const auto size = static_cast<std::uint32_t>(headerSize);
-    if (!ListAndWriteItem(ctx, "CreateVh", table.vhExt.c_str(), i, table.vhNum, o, size)) return 0;
-    table.vhSize[i] = size;
-    table.vhCreated[i] = 1;
-    PrintHeaderProgress(table, i);
+    if (!WriteHeaderItem(ctx, table, "CreateVh", i, o, size)) return 0;
   }
   std::printf("\n");
   return 1;
@@ -120,11 +127,6 @@ std::uint32_t CreateVhForBastard(const RipContext& ctx, DataOfs& table, VhHeader
     // Too small for its head and one table word, or running past the input.
     if (headerSize < kVh2HeadBytes + 4 || !HasBytes(b, p, headerSize)) continue;
 
-    if (!ListAndWriteItem(ctx, "CreateVhForBastard", table.vhExt.c_str(), i, table.vhNum, p,
-                          headerSize)) {
-      return 0;
-    }
-
     const std::vector<std::uint32_t> offsets = ReadVh2OffsetTable(b, p, headerSize);
     std::uint8_t* head = vhHeader.data() + std::size_t{i} * kVhHeaderBytes;
     // The total size lets the body search treat these banks like VAB banks.
@@ -133,10 +135,7 @@ std::uint32_t CreateVhForBastard(const RipContext& ctx, DataOfs& table, VhHeader
     const auto entries = BuildVagSizeEntries(offsets, bodySize);
     std::copy(entries.begin(), entries.end(),
               vagSizeTbl.begin() + static_cast<std::ptrdiff_t>(std::size_t{i} * kVagTableEntries));
-
-    table.vhSize[i] = headerSize;
-    table.vhCreated[i] = 1;
-    PrintHeaderProgress(table, i);
+    if (!WriteHeaderItem(ctx, table, "CreateVhForBastard", i, p, headerSize)) return 0;
   }
   std::printf("\n");
   return 1;
@@ -154,13 +153,7 @@ std::uint32_t CreateSShd(const RipContext& ctx, DataOfs& table, std::vector<std:
     if (headerSize == 0 || headerSize > b.size() || bodySize == 0 || bodySize > b.size()) continue;
     if (!HasBytes(b, start, headerSize)) continue;  // header runs past the input
 
-    if (!ListAndWriteItem(ctx, "CreateSShd", table.vhExt.c_str(), i, table.vhNum, start,
-                          headerSize)) {
-      return 0;
-    }
-    table.vhSize[i] = headerSize;
-    table.vhCreated[i] = 1;
-    PrintHeaderProgress(table, i);
+    if (!WriteHeaderItem(ctx, table, "CreateSShd", i, start, headerSize)) return 0;
   }
   std::printf("\n");
   return 1;
@@ -173,12 +166,7 @@ std::uint32_t CreateInst(const RipContext& ctx, DataOfs& table) {
     const std::uint32_t headerSize = ReadU32LE(b, o + 8);
     if (!HasBytes(b, o, headerSize)) continue;  // header runs past the input
 
-    if (!ListAndWriteItem(ctx, "CreateInst", table.vhExt.c_str(), i, table.vhNum, o, headerSize)) {
-      return 0;
-    }
-    table.vhSize[i] = headerSize;
-    table.vhCreated[i] = 1;
-    PrintHeaderProgress(table, i);
+    if (!WriteHeaderItem(ctx, table, "CreateInst", i, o, headerSize)) return 0;
   }
   std::printf("\n");
   return 1;

@@ -11,10 +11,7 @@ using Buf = std::vector<std::uint8_t>;
 using tools::MakeSeq;
 using tools::MakeSep;
 
-void Put(Buf& b, std::size_t at, const Buf& bytes) {
-  if (b.size() < at + bytes.size()) b.resize(at + bytes.size(), 0x11);
-  std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
-}
+using testing::Put;
 
 // Runs CreateSeq on items at the given offsets of `input`, in a scratch folder.
 class SeqWriter : public ::testing::Test {
