@@ -4,8 +4,8 @@
 // Input: u32 offset, then the image.
 #include <vector>
 
-#include "app/options.h"
-#include "app/output.h"
+#include "core/options.h"
+#include "core/output.h"
 #include "decompress/decompressors.h"
 #include "fuzz_scratch.h"
 #include "fuzz_util.h"

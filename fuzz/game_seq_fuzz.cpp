@@ -1,7 +1,7 @@
 // The item rules of the game-specific sequence formats, at every signature
 // offset of the input and at a few arbitrary ones.
 #include "fuzz_util.h"
-#include "app/options.h"
+#include "core/options.h"
 #include "rip/game_seq_writers.h"
 #include "search/data_ofs.h"
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/options.h"
-#include "app/output.h"
+#include "core/options.h"
+#include "core/output.h"
 #include "decompress/decompressors.h"
 #include "fuzz_scratch.h"
 #include "fuzz_util.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/options.h"
-#include "app/output.h"
+#include "core/options.h"
+#include "core/output.h"
 #include "fuzz_util.h"
 #include "search/data_ofs.h"
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "app/options.h"
-#include "app/output.h"
+#include "core/options.h"
+#include "core/output.h"
 
 namespace psxdig {
 

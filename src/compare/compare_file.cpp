@@ -4,7 +4,7 @@
 #include <new>
 #include <optional>
 
-#include "app/output.h"
+#include "core/output.h"
 #include "platform/platform.h"
 
 namespace psxdig {

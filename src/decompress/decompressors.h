@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "search/bytes.h"
+#include "core/bytes.h"
 #include "search/data_ofs.h"
 
 namespace psxdig {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/options.h"
-#include "app/output.h"
+#include "core/options.h"
+#include "core/output.h"
 #include "search/data_ofs.h"
 
 namespace psxdig {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <new>
 
-#include "app/output.h"
+#include "core/output.h"
 #include "decompress/decompressors.h"
 
 namespace psxdig {

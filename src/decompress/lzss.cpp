@@ -10,7 +10,7 @@
 #include <new>
 #include <string_view>
 
-#include "app/output.h"
+#include "core/output.h"
 #include "decompress/decompressors.h"
 
 namespace psxdig {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/options.h"
-#include "app/output.h"
-#include "search/bytes.h"
+#include "core/options.h"
+#include "core/output.h"
+#include "core/bytes.h"
 #include "search/data_ofs.h"
 
 namespace psxdig {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "search/bytes.h"
+#include "core/bytes.h"
 
 namespace psxdig {
 

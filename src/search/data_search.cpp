@@ -4,7 +4,7 @@
 #include <new>
 #include <string_view>
 
-#include "app/output.h"
+#include "core/output.h"
 #include "search/data_ofs.h"
 
 namespace psxdig {

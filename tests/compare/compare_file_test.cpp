@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/output.h"
+#include "core/output.h"
 #include "test_util.h"
 
 namespace psxdig {

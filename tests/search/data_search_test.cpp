@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
-#include "app/output.h"
+#include "core/options.h"
+#include "core/output.h"
 #include "image_builder.h"
 #include "search/data_ofs.h"
 #include "test_util.h"

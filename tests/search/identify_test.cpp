@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
+#include "core/options.h"
 #include "search/data_ofs.h"
 
 namespace psxdig {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/output.h"
+#include "core/output.h"
 #include "image_builder.h"
 #include "search/data_ofs.h"
 
