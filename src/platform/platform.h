@@ -37,4 +37,18 @@ std::int64_t FileSize(std::FILE* f);
 // The last component of a path: file name and extension, no folder.
 std::string BaseName(const std::string& path);
 
+// A read-only mapping of a whole open file. `data` is null for an empty file
+// or no mapping; `handle` is the system's own (unused where none is needed).
+struct FileMapping {
+  const std::uint8_t* data = nullptr;
+  std::uint64_t size = 0;
+  void* handle = nullptr;
+};
+// Maps the whole file behind an open stream read-only and hints sequential
+// reading. False (nothing mapped) when the system cannot map it: the caller
+// then reads the file instead.
+bool MapFile(std::FILE* f, std::uint64_t size, FileMapping& out);
+// Releases a mapping made by MapFile (nothing for an empty one).
+void UnmapFile(FileMapping& mapping);
+
 }  // namespace psxdig::platform

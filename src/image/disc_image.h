@@ -1,0 +1,116 @@
+// Disc images as users have them: which kind of image a file is, the stream
+// of file data of its data sectors, CUE sheets and the ISO 9660 file map.
+// Pure functions over byte spans; nothing here writes a file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bytes.h"
+
+namespace psxdig {
+
+enum class ImageKind {
+  kPlainFile,  // not a disc image: taken as it is
+  kIso2048,    // 2048 bytes a sector, user data only
+  kRaw2352,    // raw sectors: sync, header, (subheader), user data, EDC/ECC
+  kRaw2336,    // Mode 2 sectors without sync and header
+};
+
+// "plain", "iso2048", "raw2352", "raw2336": the names listings use.
+const char* ImageKindName(ImageKind kind);
+
+// Bytes one sector of the kind takes in the image (0 for a plain file).
+std::uint32_t SectorSize(ImageKind kind);
+
+// Tells the kind by content. A data file that merely holds a sync pattern
+// somewhere is a plain file: many sectors, their addresses and modes must agree.
+ImageKind DetectImageKind(ByteSpan image);
+
+// The file data of an image as one stream: the 2048 user bytes of every data
+// sector (Mode 1, Mode 2 Form 1) in image order; Form 2 sectors (XA audio,
+// video) and sectors without data are left out. For a plain file and a
+// 2048-byte image the stream is the image itself, not a copy.
+class LogicalView {
+ public:
+  LogicalView() = default;
+  ImageKind kind() const { return kind_; }
+  ByteSpan data() const { return data_; }
+  // Image offset of a logical offset (equal for plain files and 2048 images).
+  std::uint64_t ImageOffset(std::uint64_t logical) const;
+  // Disc sector number (LBA) holding a logical offset; for a plain file the
+  // offset / 2048.
+  std::uint32_t Lba(std::uint64_t logical) const;
+  // The 2048 user bytes of the data sector at an LBA, empty when the image
+  // has no such data sector.
+  ByteSpan SectorAt(std::uint32_t lba) const;
+  // Sectors whose sync, header or mode did not fit (kept out of the stream).
+  std::uint32_t damagedSectors() const { return damaged_; }
+
+ private:
+  friend LogicalView BuildLogicalView(ByteSpan image, ImageKind kind, std::uint32_t firstLba);
+  ImageKind kind_ = ImageKind::kPlainFile;
+  ByteSpan data_;
+  std::vector<std::uint8_t> storage_;       // the stream when it had to be gathered
+  std::vector<std::uint32_t> sectorIndex_;  // logical sector -> image sector
+  std::uint32_t firstLba_ = 0;              // LBA of the image's first sector
+  ByteSpan image_;
+  std::uint32_t damaged_ = 0;
+};
+
+// Builds the stream of an image of a known kind. firstLba is the disc address
+// of the image's first sector (from a CUE sheet's track start; 0 otherwise).
+LogicalView BuildLogicalView(ByteSpan image, ImageKind kind, std::uint32_t firstLba = 0);
+
+// One track of a CUE sheet.
+struct CueTrack {
+  std::string file;            // as the sheet names it (relative to the sheet)
+  std::uint32_t number = 0;
+  std::string type;            // MODE2/2352, MODE1/2048, AUDIO...
+  std::uint32_t sectorSize = 0;
+  bool data = false;           // not AUDIO
+  std::uint64_t fileOffset = 0;  // byte offset of INDEX 01 in its file
+  std::optional<std::uint64_t> endOffset;  // where the next track of the same file starts
+};
+
+struct CueSheet {
+  std::vector<CueTrack> tracks;
+};
+
+// Parses a CUE sheet. On failure returns nothing and sets `error` to one line
+// saying what is wrong (line number included where there is one).
+std::optional<CueSheet> ParseCue(std::string_view text, std::string& error);
+
+// The first data track of a sheet, or null when it has none.
+const CueTrack* FirstDataTrack(const CueSheet& sheet);
+
+// One file of the disc's ISO 9660 tree.
+struct DiscFile {
+  std::string path;          // "SOUND/BGM.DAT", no leading slash, no ";1"
+  std::uint32_t lba = 0;     // first sector
+  std::uint64_t size = 0;    // bytes, as the directory record states
+  bool form2 = false;        // XA interleaved / Form 2 file
+};
+
+// Where a logical offset lies on the disc.
+struct DiscLocation {
+  const DiscFile* file = nullptr;  // null outside every file
+  std::uint64_t offsetInFile = 0;
+};
+
+struct FileMap {
+  std::string volumeId;
+  std::vector<DiscFile> files;         // sorted by lba
+  std::vector<std::string> problems;   // records skipped, loops cut, extents out of range
+  // The file holding a disc sector and the byte offset inside the file.
+  DiscLocation Locate(std::uint32_t lba, std::uint32_t offsetInSector) const;
+};
+
+// Reads the primary volume descriptor and walks every directory through the
+// view's sectors. No file system (or an unreadable one) gives an empty map.
+FileMap ReadFileMap(const LogicalView& view);
+
+}  // namespace psxdig
