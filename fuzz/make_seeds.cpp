@@ -1,6 +1,8 @@
-// Writes seed inputs for the fuzz targets from the image generator: the demo
-// image and small slices of it, each behind the parameter bytes a target reads.
+// Writes seed inputs for the fuzz targets from the image generator, one folder
+// per target (<folder>/<target>/seed_N). A seed is the selector byte of one of
+// the target's parsers, that parser's parameter bytes, then an image.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -9,74 +11,92 @@
 #include "image_compressed.h"
 #include "image_gameseq.h"
 
+namespace {
+
+using psxdig::tools::Bytes;
+
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes U32(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 24)};
+}
+
+class SeedWriter {
+ public:
+  explicit SeedWriter(std::string folder) : folder_(std::move(folder)) {}
+  void Add(const std::string& target, std::uint8_t selector, const Bytes& params, const Bytes& image) {
+    std::filesystem::create_directories(folder_ + "/" + target);
+    std::ofstream out(folder_ + "/" + target + "/seed_" + std::to_string(n_++), std::ios::binary);
+    const Bytes seed = Cat(Cat({selector}, params), image);
+    out.write(reinterpret_cast<const char*>(seed.data()), static_cast<std::streamsize>(seed.size()));
+  }
+
+ private:
+  std::string folder_;
+  int n_ = 0;
+};
+
+// The parsers of every target; each gets the generic seeds.
+struct Parser {
+  const char* target;
+  std::uint8_t selector;
+};
+constexpr Parser kParsers[] = {{"search_fuzz", 0}, {"search_fuzz", 1}, {"search_fuzz", 2}, {"run_fuzz", 0},
+                               {"run_fuzz", 1},    {"decode_fuzz", 0}, {"decode_fuzz", 1}, {"decode_fuzz", 2},
+                               {"bank_fuzz", 0},   {"bank_fuzz", 1},   {"bank_fuzz", 2}};
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: fuzz_seeds <folder>\n");
     return 2;
   }
-  const std::string folder = argv[1];
-  std::vector<psxdig::tools::Planted> planted;
-  const auto image = psxdig::tools::BuildDemoImage(&planted);
-  int n = 0;
-  auto write = [&](const std::vector<std::uint8_t>& params, std::size_t from, std::size_t len) {
-    std::ofstream out(folder + "/seed_" + std::to_string(n++), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(params.data()), static_cast<std::streamsize>(params.size()));
-    out.write(reinterpret_cast<const char*>(image.data() + from), static_cast<std::streamsize>(len));
+  SeedWriter seeds(argv[1]);
+  auto everyParser = [&](const Bytes& params, const Bytes& image) {
+    for (const Parser& p : kParsers) seeds.Add(p.target, p.selector, params, image);
   };
-  // Each planted item with a little room around it, then the whole image.
+  // Generic: each planted item of the demo image with a little room around
+  // it, the whole demo image, and the game sequence images.
+  std::vector<psxdig::tools::Planted> planted;
+  const Bytes demo = psxdig::tools::BuildDemoImage(&planted);
+  const Bytes small = {0x03, 0x00, 0x40, 0x00, 0x00, 0x00};
   for (const auto& p : planted) {
     const std::size_t from = p.ofs >= 16 ? p.ofs - 16 : 0;
-    const std::size_t len = std::min<std::size_t>(image.size() - from, p.size + 64);
-    write({0x03, 0x00, 0x40, 0x00, 0x00, 0x00}, from, len);
+    const std::size_t len = std::min<std::size_t>(demo.size() - from, p.size + 64);
+    everyParser(small, Bytes(demo.begin() + from, demo.begin() + from + len));
   }
-  write({0x07, 0x00, 0xFF, 0x00, 0x00, 0x00}, 0, image.size());
-  // The game-specific sequence images, whole.
+  everyParser({0x07, 0x00, 0xFF, 0x00, 0x00, 0x00}, demo);
   for (const char* name : {"sssq", "kcet", "sntp", "seqg", "seqq", "sqv", "sseq", "mix"}) {
-    const auto game = psxdig::tools::BuildGameSeqImage(name);
-    std::ofstream out(folder + "/seed_" + std::to_string(n++), std::ios::binary);
-    static constexpr char kParams[6] = {0x03, 0x00, 0x40, 0x00, 0x00, 0x00};
-    out.write(kParams, sizeof kParams);
-    out.write(reinterpret_cast<const char*>(game.data()), static_cast<std::streamsize>(game.size()));
+    everyParser(small, psxdig::tools::BuildGameSeqImage(name));
   }
 
-  // Seeds of the bank and dec targets: a target's parameter bytes, then a
-  // whole image.
-  auto writeImage = [&](const std::vector<std::uint8_t>& params, const std::vector<std::uint8_t>& img) {
-    std::ofstream out(folder + "/seed_" + std::to_string(n++), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(params.data()), static_cast<std::streamsize>(params.size()));
-    out.write(reinterpret_cast<const char*>(img.data()), static_cast<std::streamsize>(img.size()));
-  };
-  auto u32 = [](std::uint32_t v) {
-    return std::vector<std::uint8_t>{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                                     static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-  };
-  auto cat = [](std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  };
+  // The bank parsers on the bank image of each class.
   const char* kBankKinds[] = {"vab", "vh2", "sshd", "inst"};
   for (std::uint8_t k = 0; k < 4; ++k) {
     std::vector<psxdig::tools::Planted> banks;
-    const auto img = psxdig::tools::BuildBankImage(kBankKinds[k], &banks);
+    const Bytes img = psxdig::tools::BuildBankImage(kBankKinds[k], &banks);
     const std::uint32_t first = banks.empty() ? 0 : banks.front().ofs;
-    // bank_headers_fuzz: mode (class found / this class), 3 extra offsets,
-    // offset-table position and header size.
-    const std::vector<std::uint8_t> none(6, 0);
-    writeImage(cat(cat(cat({0x00, 0x00}, none), u32(first)), u32(banks.empty() ? 0 : banks.front().size)), img);
-    writeImage(cat(cat(cat({static_cast<std::uint8_t>(k + 1), 0x01}, {0x10, 0x00, 0, 0, 0, 0}), u32(0)), u32(0)), img);
-    // vb_search_fuzz: flags (writers on; /n, /p2), sample count and sizes, x, first body.
-    if (k < 2) {
-      for (std::uint8_t flags : {0x08, 0x09, 0x0A}) {
-        writeImage(cat(cat(cat({flags, 0x02}, {0x00, 0x01, 0x00, 0x02, 0, 0, 0, 0}), u32(first)), u32(0)), img);
-      }
+    const Bytes none(6, 0);
+    // Headers: mode (class found / this class), 3 extra offsets, offset-table
+    // position and header size.
+    seeds.Add("bank_fuzz", 0, Cat(Cat(Cat({0x00, 0x00}, none), U32(first)), U32(banks.empty() ? 0 : banks.front().size)),
+              img);
+    seeds.Add("bank_fuzz", 0, Cat(Cat(Cat({static_cast<std::uint8_t>(k + 1), 0x01}, {0x10, 0x00, 0, 0, 0, 0}), U32(0)), U32(0)),
+              img);
+    // VAB bodies: flags (writers on; /n, /p2), sample count and sizes, x, first body.
+    for (std::uint8_t flags : {0x08, 0x09, 0x0A}) {
+      if (k < 2) seeds.Add("bank_fuzz", 1, Cat(Cat(Cat({flags, 0x02}, {0x00, 0x01, 0x00, 0x02, 0, 0, 0, 0}), U32(first)), U32(0)), img);
     }
-    // sshd_inst_body_fuzz: mode (bit 0 ".inst"), extra offsets, x, body size.
-    if (k >= 2) {
-      writeImage(cat(cat(cat({static_cast<std::uint8_t>(k - 2), 0x00}, none), u32(first)), u32(0x400)), img);
-    }
+    // SShd/INST bodies: mode (bit 0 ".inst"), extra offsets, x, body size.
+    if (k >= 2) seeds.Add("bank_fuzz", 2, Cat(Cat(Cat({static_cast<std::uint8_t>(k - 2), 0x00}, none), U32(first)), U32(0x400)), img);
   }
-  // lzss_fuzz: flags, size and stream offsets back, output size; dec_fuzz:
-  // serial choice and flags. Both on the image of each release.
+
+  // The dec run and the decoders on the image of each release.
   struct Release {
     const char* serial;
     std::uint8_t lzssFlags;  // match bit, size mode << 1, ".sssq" << 2, version fix << 3
@@ -94,19 +114,19 @@ int main(int argc, char** argv) {
     const Release& r = kReleases[k];
     psxdig::tools::DecImage dec;
     if (!psxdig::tools::BuildDecImage(r.serial, dec)) continue;
-    writeImage({k, 0x00}, dec.image);
+    seeds.Add("run_fuzz", 1, {k, 0x00}, dec.image);
     if (r.lzss) {
       const std::uint32_t outSize = dec.planted.empty() ? 0 : dec.planted.front().size;
-      writeImage(cat({r.lzssFlags, r.sizeBack, r.streamBack, 0}, u32(outSize)), dec.image);
+      seeds.Add("decode_fuzz", 0, Cat({r.lzssFlags, r.sizeBack, r.streamBack, 0}, U32(outSize)), dec.image);
       // The first stream alone, for the decoder and the size walk.
       if (!dec.planted.empty() && dec.planted.front().ofs >= r.streamBack) {
         const auto from = dec.image.begin() + (dec.planted.front().ofs - r.streamBack);
-        writeImage(cat({r.lzssFlags, 0, 0, 0}, u32(outSize)), std::vector<std::uint8_t>(from, dec.image.end()));
+        seeds.Add("decode_fuzz", 0, Cat({r.lzssFlags, 0, 0, 0}, U32(outSize)), Bytes(from, dec.image.end()));
       }
     } else if (std::string(r.serial) == "10105" && !dec.planted.empty()) {
-      writeImage(u32(dec.planted.front().ofs), dec.image);  // brightis_fuzz: an offset
+      seeds.Add("decode_fuzz", 1, U32(dec.planted.front().ofs), dec.image);
     } else if (std::string(r.serial) == "00856") {
-      writeImage({}, dec.image);  // gust_fuzz: the stream alone
+      seeds.Add("decode_fuzz", 2, {}, dec.image);  // the stream alone
     }
   }
   return 0;

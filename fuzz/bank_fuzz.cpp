@@ -1,0 +1,290 @@
+// The bank writers: headers, the VAB body search and the SShd/INST bodies, on
+// memory and as a rip runs them on the banks the search finds.
+// Selector: 0 headers, 1 VAB body search, 2 SShd/INST bodies.
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "fuzz.h"
+#include "rip/bank_writers.h"
+
+namespace {
+
+using psxdig::ByteSpan;
+using psxdig::DataOfs;
+using psxdig::fuzz::Params;
+using psxdig::fuzz::Scratch;
+
+bool RipSearch(ByteSpan input, DataOfs& table) {
+  return psxdig::GetDataOfs(input, 0, 64, 1, table, psxdig::kRunRip, psxdig::ErrorLog());
+}
+
+// Replaces the header class of the search with `ext` and adds up to three
+// extra offsets.
+void ForceClass(DataOfs& table, const char* ext, const std::array<std::uint32_t, 3>& extra, std::uint32_t count,
+                std::size_t inputSize) {
+  table.vhExt = ext;
+  for (std::uint32_t k = 0; k < count; ++k) table.vhOfs.push_back(extra[k] % inputSize);
+  std::sort(table.vhOfs.begin(), table.vhOfs.end());
+  table.vhNum = static_cast<std::uint32_t>(table.vhOfs.size());
+  table.vhSize.assign(table.vhNum, 0);
+  table.vhCreated.assign(table.vhNum, 0);
+  table.vbCreated.assign(table.vhNum, 0);
+}
+
+void CheckOffsetTable(ByteSpan b, std::uint64_t p, std::uint64_t headerSize, std::uint32_t bodySize) {
+  const std::vector<std::uint32_t> offsets = psxdig::ReadVh2OffsetTable(b, p, headerSize);
+  FUZZ_CHECK(offsets.size() <= 255);
+  if (!offsets.empty()) {
+    FUZZ_CHECK(psxdig::HasBytes(b, p, headerSize));
+    FUZZ_CHECK(40 + 4 * offsets.size() <= headerSize);
+    FUZZ_CHECK(offsets.back() == 0);
+    FUZZ_CHECK(std::count(offsets.begin(), offsets.end(), 0u) == 1);
+  }
+  const auto entries = psxdig::BuildVagSizeEntries(offsets, bodySize);
+  // Entries past the offsets and the body size are empty.
+  for (std::size_t k = offsets.size() + 1; k < entries.size(); ++k) FUZZ_CHECK(entries[k] == 0);
+  // Offsets on 8-byte steps below a body size, with no gap too large for an
+  // entry: the entries add up to the body size.
+  bool exact = bodySize % 8 == 0 && bodySize < (1u << 19);
+  for (const std::uint32_t o : offsets) exact = exact && o % 8 == 0 && o <= bodySize;
+  if (exact) {
+    std::uint64_t sum = 0;
+    for (std::size_t k = 0; k <= offsets.size() && k < entries.size(); ++k) sum += entries[k];
+    FUZZ_CHECK(sum * 8 == bodySize);
+  }
+}
+
+// Parameters: mode (0 keeps the class found, 1..4 picks one), extra offset
+// count, three u16 extra offsets, u32 table position, u32 header size.
+void Headers(Params& p) {
+  constexpr const char* kClasses[] = {".vh", ".vh2", ".sshd", ".inst"};
+  const std::uint8_t mode = p.U8();
+  const std::uint8_t extraCount = p.U8() % 4;
+  std::array<std::uint32_t, 3> extra{};
+  for (auto& e : extra) e = p.U16();
+  const std::uint32_t tableAt = p.U32();
+  const std::uint32_t tableSize = p.U32();
+  const ByteSpan input = p.Rest();
+
+  CheckOffsetTable(input, tableAt % (input.size() + 8), tableSize % 0x20000, tableAt ^ tableSize);
+  DataOfs table;
+  if (input.empty() || !RipSearch(input, table)) return;
+  if (mode % 5 != 0) ForceClass(table, kClasses[mode % 5 - 1], extra, extraCount, input.size());
+  if (table.vhNum == 0) return;
+
+  const psxdig::RipContext ctx{Scratch().InputPath(), input, nullptr, psxdig::ErrorLog(), {}};
+  const std::uint32_t found = table.vhNum;
+  psxdig::VhHeaderTable vhHeader(std::size_t{found} * psxdig::kVhHeaderBytes);
+  psxdig::VagSizeTable vagSizeTbl(std::size_t{found} * psxdig::kVagTableEntries);
+  std::vector<std::uint32_t> vbSize(found);
+  const std::string& ext = table.vhExt;
+  std::uint32_t ran = 0;
+  if (ext == ".vh") ran = psxdig::CreateVh(ctx, table, vhHeader, vagSizeTbl);
+  if (ext == ".vh2") ran = psxdig::CreateVhForBastard(ctx, table, vhHeader, vagSizeTbl);
+  if (ext == ".sshd") ran = psxdig::CreateSShd(ctx, table, vbSize);
+  if (ext == ".inst") ran = psxdig::CreateInst(ctx, table);
+  FUZZ_CHECK(ran == 1);  // the scratch folder is writable
+  FUZZ_CHECK(table.vhNum <= found);
+
+  std::uint64_t expectedBytes = 0;
+  std::size_t created = 0;
+  for (std::uint32_t i = 0; i < table.vhNum; ++i) {
+    FUZZ_CHECK(table.vhCreated[i] <= 1);
+    if (table.vhCreated[i] == 0) continue;
+    ++created;
+    expectedBytes += table.vhSize[i];
+    const std::uint64_t o = table.vhOfs[i];
+    FUZZ_CHECK(ext != ".sshd" || o >= 12);
+    FUZZ_CHECK(psxdig::HasBytes(input, ext == ".sshd" ? o - 12 : o, table.vhSize[i]));
+    if (ext == ".vh") {
+      FUZZ_CHECK(table.vhSize[i] == 32 + 2048 + 512 + 512ull * psxdig::ReadU16LE(input, o + 18));
+      FUZZ_CHECK(psxdig::ReadU32LE(input, o + 8) == 0);
+      for (int k = 0; k < 32; ++k) {
+        FUZZ_CHECK(vhHeader[std::size_t{i} * 32 + k] == ((k >= 8 && k < 12) ? 0 : input[o + k]));
+      }
+    } else if (ext == ".vh2") {
+      FUZZ_CHECK(table.vhSize[i] >= 44);
+      FUZZ_CHECK(psxdig::BankVagCount(vhHeader, i) <= 255);
+      FUZZ_CHECK(psxdig::BankTotalSize(vhHeader, i) == table.vhSize[i] + psxdig::ReadU32LE(input, o + 36));
+    } else if (ext == ".sshd") {
+      FUZZ_CHECK(table.vhSize[i] > 0 && vbSize[i] > 0 && vbSize[i] <= input.size());
+    }
+  }
+  // One file per header written, holding exactly the header's bytes.
+  FUZZ_CHECK(Scratch().Count() == created);
+  FUZZ_CHECK(Scratch().BytesWritten() == expectedBytes);
+  Scratch().Clear();
+}
+
+void CheckDeciders(ByteSpan b, std::uint64_t x, bool zeroCheck) {
+  if (psxdig::PassesFirstBlock(b, x, zeroCheck)) {
+    FUZZ_CHECK(psxdig::HasBytes(b, x + (zeroCheck ? 16 : 0), 2));
+    for (int k = 0; zeroCheck && k < 16; ++k) FUZZ_CHECK(b[x + k] == 0);
+  }
+  if (psxdig::PassesEndFlag(b, x)) FUZZ_CHECK(x >= 15 && x - 15 < b.size());
+}
+
+void CheckRun(ByteSpan b, std::uint64_t x, const std::vector<std::uint32_t>& sizes, std::uint64_t bodySize,
+              bool zeroCheck) {
+  const psxdig::VagRunResult r = psxdig::CheckVagRun(b, x, sizes, bodySize, zeroCheck, 0, nullptr);
+  if (!r.accepted) return;
+  FUZZ_CHECK(psxdig::HasBytes(b, x, bodySize));
+  FUZZ_CHECK(psxdig::PassesFirstBlock(b, x, zeroCheck));
+  FUZZ_CHECK(r.lastSampleStart >= x && (bodySize == 0 || r.lastSampleStart < x + bodySize));
+}
+
+// The header writer and the body writer as a rip runs them.
+void RunVabWriters(ByteSpan input, std::uint8_t flags) {
+  DataOfs table;
+  if (!RipSearch(input, table)) return;
+  if (table.vhNum == 0 || (table.vhExt != ".vh" && table.vhExt != ".vh2")) return;
+  psxdig::RunOptions options;
+  options.vbHeadZeroCheck = (flags & 1) ? 0 : 1;
+  options.vbSearchPattern = (flags & 2) ? 1 : 0;
+  const psxdig::RipContext ctx{Scratch().InputPath(), input, nullptr, psxdig::ErrorLog(), options};
+  psxdig::VhHeaderTable vhHeader(std::size_t{table.vhNum} * psxdig::kVhHeaderBytes);
+  psxdig::VagSizeTable vagSizeTbl(std::size_t{table.vhNum} * psxdig::kVagTableEntries);
+  FUZZ_CHECK((table.vhExt == ".vh" ? psxdig::CreateVh(ctx, table, vhHeader, vagSizeTbl)
+                                   : psxdig::CreateVhForBastard(ctx, table, vhHeader, vagSizeTbl)) == 1);
+  FUZZ_CHECK(psxdig::CreateVbForVh(ctx, table, vhHeader, vagSizeTbl) == 1);
+
+  std::uint64_t expected = 0;
+  for (std::uint32_t i = 0; i < table.vhNum; ++i) {
+    FUZZ_CHECK(table.vbCreated[i] <= 1);
+    if (table.vhCreated[i] == 1) expected += table.vhSize[i];
+    if (table.vbCreated[i] == 0) continue;
+    FUZZ_CHECK(table.vhCreated[i] == 1);
+    const std::uint32_t bodySize = psxdig::BankTotalSize(vhHeader, i) - table.vhSize[i];
+    FUZZ_CHECK(bodySize > 0 && bodySize <= input.size());
+    expected += bodySize;
+  }
+  // The header and body files hold exactly the items' bytes.
+  FUZZ_CHECK(Scratch().BytesWritten("_VagOfs.txt") == expected);
+  Scratch().Clear();
+}
+
+// Parameters: flags (bit 0 /n, bit 1 /p2, bit 2 last bank, bit 3 run the
+// writers), sample count, four u16 sample sizes, u32 x, u32 first body offset.
+// A scan that does not end is caught by libFuzzer's per-input timeout.
+void VabBodies(Params& p) {
+  const std::uint8_t flags = p.U8();
+  const std::uint8_t count = p.U8() % 5;
+  std::vector<std::uint32_t> sizes(4);
+  for (auto& s : sizes) s = p.U16() & 0x3FF0;  // whole blocks
+  sizes.resize(count);
+  const std::uint32_t x = p.U32();
+  const std::uint32_t firstBodyOfs = p.U32();
+  const ByteSpan input = p.Rest();
+  const bool zeroCheck = (flags & 1) == 0;
+
+  std::uint64_t bodySize = 0;
+  for (const std::uint32_t s : sizes) bodySize += s;
+  const std::uint64_t at = x % (input.size() + 40);
+  CheckDeciders(input, at, zeroCheck);
+  CheckDeciders(input, x, zeroCheck);
+  CheckRun(input, at, sizes, bodySize, zeroCheck);
+  CheckRun(input, at, sizes, bodySize - (sizes.empty() ? 0 : sizes.back()), zeroCheck);
+
+  DataOfs table;
+  if (RipSearch(input, table)) {
+    // Items of the search with sizes from the input (in the bounds a writer
+    // would give them).
+    for (std::uint32_t k = 0; k < table.seqNum; ++k) {
+      table.seqSize[k] = psxdig::ReadU16LE(input, table.seqOfs[k] + 4) %
+                         static_cast<std::uint32_t>(input.size() - table.seqOfs[k] + 1);
+    }
+    for (std::uint32_t k = 0; k < table.vhNum; ++k) {
+      table.vhSize[k] = psxdig::ReadU16LE(input, table.vhOfs[k] + 6) %
+                        static_cast<std::uint32_t>(input.size() - table.vhOfs[k] + 1);
+    }
+    psxdig::BodySearch search;
+    search.input = input;
+    search.ranges = psxdig::BuildOccupiedRanges(table);
+    const psxdig::OccupiedRanges& r = search.ranges;
+    FUZZ_CHECK(r.starts.size() == r.ends.size());
+    FUZZ_CHECK(std::is_sorted(r.starts.begin(), r.starts.end()) && std::is_sorted(r.ends.begin(), r.ends.end()));
+    // Every range starts before it ends, so the k-th start lies at or before the k-th end.
+    for (std::size_t k = 0; k < r.starts.size(); ++k) FUZZ_CHECK(r.starts[k] <= r.ends[k]);
+    search.headZeroCheck = zeroCheck;
+    search.firstBodyOfs = input.empty() ? 0 : firstBodyOfs % input.size();
+    search.cursor = r.starts.empty() ? 0 : x % (r.starts.size() + 1);
+    if (bodySize > 0) {
+      const psxdig::BodyHit hit = psxdig::ScanForBody(search, 0, (flags & 4) != 0, sizes, bodySize, at);
+      if (hit.found) {
+        FUZZ_CHECK(hit.ofs + bodySize <= input.size());
+        CheckRun(input, hit.ofs, sizes, bodySize, zeroCheck);
+        FUZZ_CHECK(psxdig::CheckVagRun(input, hit.ofs, sizes, bodySize, zeroCheck, 0, nullptr).accepted);
+      }
+      FUZZ_CHECK(search.cursor <= r.starts.size());
+    }
+  }
+  if (flags & 8) RunVabWriters(input, flags);
+}
+
+void CheckSShdBody(ByteSpan b, std::uint64_t x, std::uint64_t bodySize) {
+  if (!psxdig::PassesSShdBody(b, x, bodySize)) return;
+  FUZZ_CHECK(psxdig::HasBytes(b, x, bodySize));
+  FUZZ_CHECK(bodySize >= 18);
+  for (int k = 0; k < 16; ++k) FUZZ_CHECK(b[x + k] == 0);
+  const std::uint8_t lastFlag = b[x + bodySize - 15];
+  FUZZ_CHECK(lastFlag == 1 || lastFlag == 3 || lastFlag == 7);
+}
+
+// Parameters: mode (bit 0 ".inst" over ".sshd", bit 1 body sizes from the
+// input), extra offset count, three u16 extra offsets, u32 x, u32 body size.
+void SShdInstBodies(Params& p) {
+  const std::uint8_t mode = p.U8();
+  const std::uint8_t extraCount = p.U8() % 4;
+  std::array<std::uint32_t, 3> extra{};
+  for (auto& e : extra) e = p.U16();
+  const std::uint32_t x = p.U32();
+  const std::uint32_t bodyArg = p.U32();
+  const ByteSpan input = p.Rest();
+
+  CheckSShdBody(input, x % (input.size() + 20), bodyArg % (input.size() + 40));
+  CheckSShdBody(input, x, bodyArg);
+  DataOfs table;
+  if (input.empty() || !RipSearch(input, table)) return;
+  const bool inst = (mode & 1) != 0;
+  ForceClass(table, inst ? ".inst" : ".sshd", extra, extraCount, input.size());
+  if (table.vhNum == 0) return;
+
+  const psxdig::RipContext ctx{Scratch().InputPath(), input, nullptr, psxdig::ErrorLog(), {}};
+  std::uint64_t expected = 0;
+  std::vector<std::uint32_t> vbSize(table.vhNum);
+  if (inst) {
+    FUZZ_CHECK(psxdig::CreateInst(ctx, table) == 1);
+    FUZZ_CHECK(psxdig::CreateVbForInst(ctx, table) == 1);
+  } else {
+    FUZZ_CHECK(psxdig::CreateSShd(ctx, table, vbSize) == 1);
+    for (std::uint32_t i = 0; (mode & 2) && i < table.vhNum; ++i) {
+      vbSize[i] = (bodyArg >> (i % 4 * 8)) % static_cast<std::uint32_t>(input.size() + 2);
+    }
+    FUZZ_CHECK(psxdig::CreateVbForSShd(ctx, table, vbSize) == 1);
+  }
+  for (std::uint32_t i = 0; i < table.vhNum; ++i) {
+    if (table.vhCreated[i] == 1) expected += table.vhSize[i];
+    if (table.vbCreated[i] == 0) continue;
+    const std::uint64_t o = table.vhOfs[i];
+    if (inst) {
+      const std::uint32_t bodySize = psxdig::ReadU32LE(input, o + 16);
+      FUZZ_CHECK(psxdig::HasBytes(input, o + psxdig::ReadU32LE(input, o + 8), bodySize));
+      expected += bodySize;
+    } else {
+      FUZZ_CHECK(vbSize[i] > 0 && vbSize[i] <= input.size());
+      expected += vbSize[i];
+    }
+  }
+  // Header and body files hold exactly the items' bytes.
+  FUZZ_CHECK(Scratch().BytesWritten() == expected);
+  Scratch().Clear();
+}
+
+constexpr psxdig::fuzz::Parser kParsers[] = {Headers, VabBodies, SShdInstBodies};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return psxdig::fuzz::Dispatch(kParsers, data, size);
+}
