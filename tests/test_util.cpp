@@ -1,6 +1,5 @@
 #include "test_util.h"
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,7 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace psxdig::testing {
 
@@ -17,6 +15,11 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
+}
+
+void Put(Bytes& b, std::size_t at, const Bytes& bytes) {
+  if (b.size() < at + bytes.size()) b.resize(at + bytes.size(), 0x11);
+  std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 Bytes RandomBytes(std::uint32_t& state, std::size_t n) {
@@ -51,8 +54,7 @@ DataOfs BankTable(const std::string& ext, const std::vector<std::uint32_t>& ofs)
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("psxdig_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+  path_ = fs::temp_directory_path() / ("psxdig_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
   fs::remove_all(path_);
   fs::create_directories(path_);
 }
@@ -70,60 +72,24 @@ std::vector<std::string> TempDir::List() const {
   return names;
 }
 
-namespace {
-
-std::string Slurp(int fd) {
-  std::string text;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n <= 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-  }
-  return text;
-}
-
-}  // namespace
-
 RunResult Run(const std::string& program, const std::vector<std::string>& args) {
-  // Outputs go to temp files so that a large output cannot block the child.
-  char outName[] = "/tmp/psxdig_out_XXXXXX";
-  char errName[] = "/tmp/psxdig_err_XXXXXX";
-  const int outFd = ::mkstemp(outName);
-  const int errFd = ::mkstemp(errName);
-  if (outFd < 0 || errFd < 0) throw std::runtime_error("mkstemp failed");
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(outFd, 1);
-    ::dup2(errFd, 2);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  RunResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  ::lseek(outFd, 0, SEEK_SET);
-  ::lseek(errFd, 0, SEEK_SET);
-  result.out = Slurp(outFd);
-  result.err = Slurp(errFd);
-  ::close(outFd);
-  ::close(errFd);
-  ::unlink(outName);
-  ::unlink(errName);
-  return result;
+  // Through the shell, each argument in single quotes; the outputs go to
+  // files so that a large output cannot block the child.
+  auto quote = [](std::string s) {
+    for (std::size_t at = 0; (at = s.find('\'', at)) != std::string::npos; at += 4) s.replace(at, 1, "'\\''");
+    return "'" + s + "'";
+  };
+  const TempDir tmp;
+  std::string command = quote(program);
+  for (const std::string& a : args) command += " " + quote(a);
+  command += " >" + quote(tmp.File("out")) + " 2>" + quote(tmp.File("err"));
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(tmp.File("out")), ReadText(tmp.File("err"))};
 }
 
-RunResult RunPsxdig(const std::vector<std::string>& args) { return Run(PSXDIG_BINARY, args); }
-RunResult RunMkimage(const std::vector<std::string>& args) { return Run(PSXDIG_MKIMAGE, args); }
-
-std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+Bytes ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string ReadText(const std::string& path) {
@@ -133,14 +99,9 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void WriteBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-ScratchFile::ScratchFile() : file_(std::tmpfile()) {}
-ScratchFile::~ScratchFile() {
-  if (file_) std::fclose(file_);
 }
 
 std::string ScratchFile::Text() const {
@@ -148,15 +109,9 @@ std::string ScratchFile::Text() const {
   const long end = std::ftell(file_);
   std::string text(static_cast<std::size_t>(end), '\0');
   std::rewind(file_);
-  const std::size_t got = std::fread(text.data(), 1, text.size(), file_);
-  text.resize(got);
+  text.resize(std::fread(text.data(), 1, text.size(), file_));
   std::fseek(file_, 0, SEEK_END);
   return text;
-}
-
-void Put(Bytes& b, std::size_t at, const Bytes& bytes) {
-  if (b.size() < at + bytes.size()) b.resize(at + bytes.size(), 0x11);
-  std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 }  // namespace psxdig::testing

@@ -1,6 +1,5 @@
-// Helpers shared by the tests: scratch folders, running the built binary,
-// reading files back, capturing output, and building byte buffers and
-// search tables.
+// Helpers shared by the tests: scratch folders, running the built programs,
+// reading files back, capturing output, and byte buffers and search tables.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,8 +32,7 @@ DataOfs BankTable(const std::string& ext, const std::vector<std::uint32_t>& ofs)
 
 // What a call printed to standard output and standard error.
 struct Captured {
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 template <typename F>
 Captured Capture(F&& f) {
@@ -42,8 +40,7 @@ Captured Capture(F&& f) {
   ::testing::internal::CaptureStderr();
   f();
   std::fflush(stdout);
-  Captured c;
-  c.out = ::testing::internal::GetCapturedStdout();
+  Captured c{::testing::internal::GetCapturedStdout(), ""};
   c.err = ::testing::internal::GetCapturedStderr();
   return c;
 }
@@ -53,8 +50,6 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
   const fs::path& path() const { return path_; }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
   // Names of all entries directly in the folder, sorted.
@@ -66,30 +61,23 @@ class TempDir {
 
 struct RunResult {
   int exitCode = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
+  std::string out, err;
 };
-
-// Runs a program with the given arguments (no shell quoting issues: each
-// argument is passed as is) and captures both output streams.
+// Runs a program with the given arguments, each passed as is.
 RunResult Run(const std::string& program, const std::vector<std::string>& args);
-// Runs the built psxdig.
-RunResult RunPsxdig(const std::vector<std::string>& args);
-// Runs the built image generator.
-RunResult RunMkimage(const std::vector<std::string>& args);
+inline RunResult RunPsxdig(const std::vector<std::string>& args) { return Run(PSXDIG_BINARY, args); }
+inline RunResult RunMkimage(const std::vector<std::string>& args) { return Run(PSXDIG_MKIMAGE, args); }
 
-std::vector<std::uint8_t> ReadBytes(const std::string& path);
+Bytes ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void WriteBytes(const std::string& path, const Bytes& bytes);
 
-// A scratch file for an ErrorLog or a listing; Text() returns what was
+// A scratch file for an error log or a listing; Text() returns what was
 // written so far (CR LF line ends as stored).
 class ScratchFile {
  public:
-  ScratchFile();
-  ~ScratchFile();
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
+  ScratchFile() : file_(std::tmpfile()) {}
+  ~ScratchFile() { std::fclose(file_); }
   std::FILE* get() const { return file_; }
   std::string Text() const;
 

@@ -42,46 +42,5 @@ TEST(ParseArgs, RipNumbersFollowStrtoulOf32BitsHexThenDecimal) {
   EXPECT_EQ(max("99999999999999999999999"), 4294967295u);
 }
 
-TEST(ParseArgs, IncompleteNumbersAreRejectedWithTheRest) {
-  Parsed p = Parse({"rip", "game.bin", "1G4", "100"});
-  EXPECT_EQ(p.accepted, 0u);
-  EXPECT_EQ(p.err, "Invalid arg: G4\n");
-  p = Parse({"rip", "game.bin", "0", "0x10"});
-  EXPECT_EQ(p.accepted, 0u);
-  EXPECT_EQ(p.err, "Invalid arg: x10\n");
-  p = Parse({"rip", "game.bin", "zz", "0x10"});  // only the first bad number is reported
-  EXPECT_EQ(p.err, "Invalid arg: zz\n");
-  p = Parse({"rip", "game.bin", "- 5", "1"});
-  EXPECT_EQ(p.err, "Invalid arg: - 5\n");
-}
-
-TEST(ParseArgs, SwitchesLaterOverridesEarlierUnknownIgnored) {
-  const Parsed p = Parse({"rip", "game.bin", "0", "100", "/p2", "/p1", "/n", "/x", "/c"});
-  EXPECT_EQ(p.accepted, 1u);
-  EXPECT_EQ(p.options.vbSearchPattern, 0u);
-  EXPECT_EQ(p.options.vbHeadZeroCheck, 0u);
-  EXPECT_EQ(p.options.compareFlag, 1u);
-  EXPECT_EQ(p.err, "");
-  EXPECT_EQ(Parse({"rip", "g", "0", "1", "/p2"}).options.vbSearchPattern, 1u);
-}
-
-TEST(ParseArgs, WrongCommandsAndTooFewArgumentsAreRefused) {
-  EXPECT_EQ(Parse({}).accepted, 0u);
-  EXPECT_EQ(Parse({"RIP", "game.bin", "0", "100"}).accepted, 0u);
-  EXPECT_EQ(Parse({"rip", "game.bin", "0"}).accepted, 0u);
-  EXPECT_EQ(Parse({"dec", "game.bin"}).accepted, 0u);
-  EXPECT_EQ(Parse({"Dec", "game.bin", "10037"}).accepted, 0u);
-}
-
-TEST(ParseArgs, DecTakesOnlyTheCompareSwitch) {
-  const Parsed p = Parse({"dec", "game.bin", "10037", "/n", "/c", "/p2"});
-  EXPECT_EQ(p.accepted, 1u);
-  EXPECT_EQ(p.options.runMode, kRunDec);
-  EXPECT_EQ(p.options.compareFlag, 1u);
-  EXPECT_EQ(p.options.vbHeadZeroCheck, 1u);
-  EXPECT_EQ(p.options.vbSearchPattern, 0u);
-  EXPECT_EQ(Parse({"dec", "game.bin", "anything"}).accepted, 1u);  // serial checked later
-}
-
 }  // namespace
 }  // namespace psxdig

@@ -47,27 +47,6 @@ TEST_F(CompareFiles, ThreeIdenticalFilesPairWithTheFirstReplacingFilesInTheFolde
   EXPECT_EQ(out, "\rCompare .seq    1 and    2\rCompare .seq    1 and    3\n");
 }
 
-TEST_F(CompareFiles, DifferentFilesArePrintedNotMovedAndItemsNotCreatedNeverOpened) {
-  Item(".seq", 0, 1, "x");
-  Compare(0, ".seq", {});
-  EXPECT_EQ(out, "");
-  Compare(1, ".seq", {1});
-  EXPECT_EQ(out, "");
-  Item(".seq", 0, 3, "aaaa");
-  Item(".seq", 1, 3, "aaaaa");
-  Item(".seq", 2, 3, "aaab");
-  Compare(3, ".seq", {1, 1, 1});
-  EXPECT_EQ(listing.Text(), "");
-  EXPECT_EQ(out,
-            "\rCompare .seq    1 and    2\rCompare .seq    1 and    3\rCompare .seq    2 and    3\n");
-  Item(".seq", 0, 2, "same");
-  Item(".seq", 1, 2, "same");
-  Compare(2, ".seq", {1, 0});
-  EXPECT_EQ(listing.Text(), "");
-  EXPECT_TRUE(Beside("game.bin_2.seq"));
-  EXPECT_EQ(out, "\n");
-}
-
 TEST_F(CompareFiles, VabHeadersAreDuplicatesOnlyWithTheirBodies) {
   for (std::uint32_t k = 0; k < 3; ++k) Item(".vh", k, 3, "header");
   Item(".vb", 0, 3, "body A");
@@ -81,28 +60,6 @@ TEST_F(CompareFiles, VabHeadersAreDuplicatesOnlyWithTheirBodies) {
   EXPECT_TRUE(Beside("game.bin_2.vb"));
   // Differing bodies print no progress line for the pair (1, 2) nor (2, 3).
   EXPECT_EQ(out, "\rCompare .vh    1 and    3\n");
-}
-
-TEST_F(CompareFiles, InstHeadersMoveWithoutTheirBodies) {
-  Item(".inst", 0, 2, "inst");
-  Item(".inst", 1, 2, "inst");
-  Item(".vb", 0, 2, "one");
-  Item(".vb", 1, 2, "two");
-  Compare(2, ".inst", {1, 1});
-  EXPECT_EQ(listing.Text(), "game.bin_1.inst,game.bin_2.inst\r\n");
-  EXPECT_TRUE(InFolder("game.bin_2.inst"));
-  EXPECT_TRUE(Beside("game.bin_2.vb"));
-}
-
-TEST_F(CompareFiles, FailedMoveIsReportedAndTheLineStays) {
-  Item(".seq", 0, 2, "same");
-  Item(".seq", 1, 2, "same");
-  fs::remove(folder);
-  Compare(2, ".seq", {1, 1});
-  EXPECT_EQ(listing.Text(), "game.bin_1.seq,game.bin_2.seq\r\n");
-  EXPECT_EQ(err.rfind("[F:CompareFile][L:", 0), 0u);
-  EXPECT_TRUE(Beside("game.bin_2.seq"));
-  EXPECT_EQ(out, "\n");  // no progress line for a pair whose move failed
 }
 
 }  // namespace

@@ -43,11 +43,5 @@ TEST(OutputFile, FillsFullAndBaseNameAndWritesCrLfText) {
   EXPECT_EQ(GetStreamSize(nullptr), 0);
 }
 
-TEST(ReportLastError, PrintsFunctionLineCodeAndText) {
-  errno = ENOENT;
-  EXPECT_EQ(testing::Capture([] { ReportLastError("exec", 42); }).err,
-            "[F:exec][L:42] GetLastError: 2, No such file or directory\n");
-}
-
 }  // namespace
 }  // namespace psxdig

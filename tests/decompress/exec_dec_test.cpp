@@ -51,15 +51,5 @@ TEST_F(ExecDec, SerialMustMatchExactlyAndIsLookedAtAfterTheSearch) {
   EXPECT_TRUE(dir_.List().empty());
 }
 
-TEST_F(ExecDec, SearchKeepsTheFirst2048Signatures) {
-  const Bytes input = Signatures(2100);
-  EXPECT_EQ(Run(input, "00856"), 1u);  // Atelier: one file named by the item count
-  EXPECT_EQ(table_.seqNum, 2048u);
-  EXPECT_EQ(table_.seqOfs.back(), 2047u * 8);
-  EXPECT_EQ(log_.Text(), "Reached to max. Seq and|or Vh exists more over\r\n");
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin_0001.dec"}));
-  EXPECT_EQ(testing::ReadBytes(Input() + "_0001.dec"), input);  // no codes: copied as is
-}
-
 }  // namespace
 }  // namespace psxdig

@@ -52,21 +52,6 @@ INSTANTIATE_TEST_SUITE_P(Serials, DecEveryRelease,
                          ::testing::Values("00348", "10028", "10037", "00844", "10089", "02804",
                                            "03425", "10105", "00856", "01418", "01751", "91180"));
 
-TEST_F(DecCommand, DemoImageNeedsASupportedSerialWhichIsCheckedAfterTheSearch) {
-  ASSERT_EQ(testing::RunMkimage({"dec-demo", Image()}).exitCode, 0);
-  const auto bad = testing::RunPsxdig({"dec", Image(), "12345", "/c"});
-  EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_EQ(bad.err, "Unsupported number: 12345\n");
-  EXPECT_NE(bad.out.find("SearchFile"), std::string::npos);
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin"}));
-  const auto run = testing::RunPsxdig({"dec", Image(), tools::kDecDemoSerial});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"game.bin", "game.bin_1.seq", "game.bin_2.seq",
-                                                   "game.bin_3.seq"}));
-  // Without /c the duplicate stays and no duplicate listing is made.
-  EXPECT_EQ(testing::ReadBytes(Image() + "_1.seq"), testing::ReadBytes(Image() + "_3.seq"));
-}
-
 TEST_F(DecCommand, InputWithoutSignaturesReportsNothingFoundWhateverTheSerial) {
   testing::WriteBytes(Image(), Bytes(5000, 0x20));
   const auto run = testing::RunPsxdig({"dec", Image(), "12345"});

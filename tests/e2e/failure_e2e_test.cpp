@@ -1,8 +1,9 @@
-// Bad files and folders: psxdig reports them clearly, exits with 1, does
-// not crash and writes nothing outside the input's folder.
+// Bad arguments, files and folders: psxdig reports them clearly, exits with the
+// right code, does not crash and writes nothing outside the input's folder.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <regex>
 
 #include "image_builder.h"
@@ -13,127 +14,132 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadText;
-using testing::RunPsxdig;
 
 // The report line of a failed system call, with its function and error.
 std::string Report(const std::string& function, int code, const std::string& text) {
   return "\\[F:" + function + "\\]\\[L:[0-9]+\\] GetLastError: " + std::to_string(code) + ", " + text + "\n";
 }
+std::string NotFound() { return "Not found seq and\\|or vh: @\n"; }
 
-class Failures : public ::testing::Test {
- protected:
-  std::string SeqImage(const std::string& name = "game.bin") {
-    const std::string path = dir.File(name);
-    tools::ImageBuilder img(1);
-    img.Plant(tools::MakeSeq(40, 1), ".seq", "");
-    img.Plant(tools::MakeSeq(40, 1), ".seq", "");
-    testing::WriteBytes(path, img.bytes());
-    return path;
-  }
-  // Runs psxdig as an unprivileged user (root reads and writes everywhere).
-  testing::RunResult RunUnprivileged(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {"--reuid=65534", "--regid=65534", "--clear-groups", PSXDIG_BINARY};
-    all.insert(all.end(), args.begin(), args.end());
-    return ::geteuid() == 0 ? testing::Run("/usr/bin/setpriv", all) : RunPsxdig(args);
-  }
-  bool CanDropPrivileges() const { return ::geteuid() != 0 || fs::exists("/usr/bin/setpriv"); }
+// `count` identical sequences.
+void SeqImage(const std::string& path, int count = 2) {
+  tools::ImageBuilder img(1);
+  for (int k = 0; k < count; ++k) img.Plant(tools::MakeSeq(40, 1), ".seq", "");
+  testing::WriteBytes(path, img.bytes());
+}
+void Seqs(const std::string& path) { SeqImage(path); }
 
-  testing::TempDir dir;
+struct Case {
+  const char* name;
+  std::function<void(const std::string& path)> setup;  // makes the input (game.bin) and what is around it
+  std::vector<std::string> args;                       // after "rip" and the input
+  bool unprivileged;                                   // root reads and writes everywhere
+  int exitCode;
+  std::string err;                   // a regex; @ stands for the input's path
+  const char* outHas;                // printed to standard output
+  int ended;                         // "End:" printed (1), not printed (0), not checked (-1)
+  std::vector<std::string> files;    // the folder afterwards (unchecked when empty)
+  std::function<void(const std::string& path)> check;
 };
 
-TEST_F(Failures, UnreadableInputIsReportedByExec) {
-  if (!CanDropPrivileges()) GTEST_SKIP() << "needs setpriv to drop root";
-  const std::string path = SeqImage();
-  fs::permissions(path, fs::perms::none);
-  fs::permissions(dir.path(), fs::perms::all);
-  const auto r = RunUnprivileged({"rip", path, "0", "100"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(std::regex_match(r.err, std::regex(Report("exec", 13, "Permission denied")))) << r.err;
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"game.bin"}));
+TEST(Failures, EachIsReportedAndLeavesTheFolderAsExpected) {
+  const auto none = [](const std::string&) {};
+  const std::vector<std::string> alone = {"game.bin"};
+  const Case cases[] = {
+      {"missing input", none, {"0", "100"}, false, 1, Report("exec", 2, "No such file or directory"), "", 1, {"-"}, {}},
+      {"input is a folder", [](const std::string& p) { fs::create_directory(p); }, {"0", "100"}, false, 1,
+       Report("exec", 21, "Is a directory"), "", -1, {}, {}},
+      {"error log in a missing folder", none, {"0", "100"}, false, 1, Report("main", 2, "No such file or directory"),
+       "", 0, {}, {}},
+      {"empty input", [](const std::string& p) { testing::WriteBytes(p, {}); }, {"0", "100"}, false, 1, NotFound(),
+       "", -1, {}, {}},
+      {"nothing found, no duplicate check", [](const std::string& p) { testing::WriteBytes(p, testing::Bytes(5000, 0x20)); },
+       {"0", "100", "/c"}, false, 1, NotFound(), "", 1, alone, {}},
+      {"start past the end", Seqs, {"ffffff", "100"}, false, 1, NotFound(), "Start: ", -1, alone, {}},
+      {"bad number", none, {"1G4", "100"}, false, 1, "Invalid arg: G4\n", "\nUsage\n\trip <file>", -1, {"-"}, {}},
+      {"too large", [](const std::string& p) { testing::WriteBytes(p, {}), fs::resize_file(p, 0x7F7F7F7F); },
+       {"0", "100"}, false, 1, "File too large: @\n", "", -1, alone, {}},
+      {"capacity zero", Seqs, {"0", "0"}, false, 1, NotFound(), "", -1, {},
+       [](const std::string& p) { EXPECT_EQ(ReadText(p + "_Error.txt"), "Reached to max. Seq and|or Vh exists more over\r\n"); }},
+      {"largest capacity", Seqs, {"0", "4294967295"}, false, 0, "", "", -1,
+       {"game.bin", "game.bin.csv", "game.bin_1.seq", "game.bin_2.seq"}, {}},
+      {"unreadable input", [](const std::string& p) { SeqImage(p), fs::permissions(p, fs::perms::none); },
+       {"0", "100"}, true, 1, Report("exec", 13, "Permission denied"), "", -1, alone, {}},
+      {"folder not writable", Seqs, {"0", "100", "/c"}, true, 1, Report("main", 13, "Permission denied"), "", 0, alone, {}},
+      {"item file name taken by a folder", [](const std::string& p) { SeqImage(p), fs::create_directory(p + "_1.seq"); },
+       {"0", "100"}, false, 0, Report("CreateSeq", 21, "Is a directory"), "", -1, {},
+       [](const std::string& p) {
+         EXPECT_FALSE(fs::exists(p + "_2.seq"));  // the writer stops
+         EXPECT_NE(ReadText(p + ".csv").find(".seq,1,"), std::string::npos);  // the row is written before the open
+       }},
+      {"duplicate folder name taken by a file", [](const std::string& p) { SeqImage(p), testing::WriteBytes(p + "_DupFiles", {'x'}); },
+       {"0", "100", "/c"}, false, 1, Report("exec", 17, "File exists"), "", -1, {},
+       [](const std::string& p) {
+         EXPECT_EQ(ReadText(p + "_DupFiles"), "x");
+         EXPECT_TRUE(fs::exists(p + "_DupFiles.txt"));  // a failed check leaves its listing
+         EXPECT_TRUE(fs::exists(p + "_2.seq"));         // nothing was moved
+       }},
+      {"duplicate folder not empty", [](const std::string& p) {
+         SeqImage(p, 1), fs::create_directory(p + "_DupFiles"), testing::WriteBytes(p + "_DupFiles/keep", {1}); },
+       {"0", "100", "/c"}, false, 0, "\\[F:exec\\]\\[L:[\\s\\S]*GetLastError: 39, Directory not empty\n[\\s\\S]*", "", -1, {},
+       [](const std::string& p) {
+         EXPECT_TRUE(fs::exists(p + "_DupFiles/keep"));  // the folder is used and stays
+         EXPECT_FALSE(fs::exists(p + "_DupFiles.txt"));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    const bool missingFolder = std::string(c.name) == "error log in a missing folder";
+    const std::string path = missingFolder ? dir.File("nofolder/game.bin") : dir.File("game.bin");
+    c.setup(path);
+    std::vector<std::string> args = {"rip", path};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    testing::RunResult r;
+    if (c.unprivileged && ::geteuid() == 0) {
+      if (!fs::exists("/usr/bin/setpriv")) continue;
+      const bool writable = std::string(c.name) != "folder not writable";
+      fs::permissions(dir.path(), writable ? fs::perms::all : fs::perms::owner_all | fs::perms::group_read |
+                                                                 fs::perms::group_exec | fs::perms::others_read |
+                                                                 fs::perms::others_exec);
+      args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", PSXDIG_BINARY});
+      r = testing::Run("/usr/bin/setpriv", args);
+    } else {
+      r = testing::RunPsxdig(args);
+    }
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_TRUE(std::regex_match(r.err, std::regex(std::regex_replace(c.err, std::regex("@"), path)))) << r.err;
+    EXPECT_NE(r.out.find(c.outHas), std::string::npos) << r.out;
+    if (c.ended >= 0) {
+      EXPECT_EQ(r.out.find("\nEnd: ") != std::string::npos, c.ended == 1) << r.out;
+    }
+    if (!c.files.empty()) {
+      EXPECT_EQ(dir.List(), c.files == std::vector<std::string>{"-"} ? std::vector<std::string>{} : c.files);
+    }
+    if (c.check) c.check(path);
+  }
 }
 
-TEST_F(Failures, FolderNotWritableFailsAtTheErrorLog) {
-  if (!CanDropPrivileges()) GTEST_SKIP() << "needs setpriv to drop root";
-  const std::string path = SeqImage();
-  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
-  const auto r = RunUnprivileged({"rip", path, "0", "100", "/c"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(std::regex_match(r.err, std::regex(Report("main", 13, "Permission denied")))) << r.err;
-  EXPECT_EQ(r.out.find("End:"), std::string::npos);
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"game.bin"}));
-}
-
-TEST_F(Failures, ItemFilesThatCannotBeOpenedStopTheWriter) {
-  const std::string path = SeqImage();
-  fs::create_directory(path + "_1.seq");  // a folder where the first item file belongs
-  const auto r = RunPsxdig({"rip", path, "0", "100"});
-  EXPECT_EQ(r.exitCode, 0);  // the rip itself ran; the writer reports and stops
-  EXPECT_TRUE(std::regex_match(r.err, std::regex(Report("CreateSeq", 21, "Is a directory")))) << r.err;
-  EXPECT_FALSE(fs::exists(path + "_2.seq"));
-  // The row of the item whose file failed is written before the open.
-  EXPECT_NE(ReadText(path + ".csv").find(".seq,1,"), std::string::npos);
-}
-
-TEST_F(Failures, DuplicateFolderNameTakenByAFile) {
-  const std::string path = SeqImage();
-  testing::WriteBytes(path + "_DupFiles", {'x'});
-  const auto r = RunPsxdig({"rip", path, "0", "100", "/c"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(std::regex_match(r.err, std::regex(Report("exec", 17, "File exists")))) << r.err;
-  EXPECT_EQ(ReadText(path + "_DupFiles"), "x");
-  EXPECT_TRUE(fs::exists(path + "_DupFiles.txt"));  // a failed check leaves its listing
-  EXPECT_TRUE(fs::exists(path + "_2.seq"));         // nothing was moved
-}
-
-TEST_F(Failures, PathsAtTheLimitOf259Bytes) {
+TEST(Failures, PathsAtTheLimitOf259Bytes) {
   // Nest folders so that the input path is 249 bytes: its error log name
   // ("_Error.txt") is 259 bytes and fits; the duplicate listing does not.
+  testing::TempDir dir;
   fs::path folder = dir.path();
   while (folder.string().size() < 200) folder /= std::string(40, 'd');
   fs::create_directories(folder);
   const std::string base = folder.string() + "/";
   const std::string path = base + std::string(249 - base.size(), 'g');
-  ASSERT_EQ(path.size(), 249u);
-  tools::ImageBuilder img(1);
-  img.Plant(tools::MakeSeq(40, 1), ".seq", "");
-  testing::WriteBytes(path, img.bytes());
-
-  auto r = RunPsxdig({"rip", path, "0", "100", "/c"});
+  SeqImage(path, 1);
+  auto r = testing::RunPsxdig({"rip", path, "0", "100", "/c"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(std::regex_match(r.err, std::regex(Report("exec", 36, "File name too long")))) << r.err;
   EXPECT_TRUE(fs::exists(path + ".seq"));
-
   // One byte more and not even the error log can be named.
-  const std::string longer = path + "x";
-  testing::WriteBytes(longer, img.bytes());
-  r = RunPsxdig({"rip", longer, "0", "100"});
+  SeqImage(path + "x", 1);
+  r = testing::RunPsxdig({"rip", path + "x", "0", "100"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(std::regex_match(r.err, std::regex(Report("main", 36, "File name too long")))) << r.err;
-  EXPECT_FALSE(fs::exists(longer + ".seq"));
-}
-
-TEST_F(Failures, StartOffsetPastTheEnd) {
-  const std::string path = SeqImage();
-  const auto r = RunPsxdig({"rip", path, "ffffff", "100"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "Not found seq and|or vh: " + path + "\n");
-  EXPECT_NE(r.out.find("Start: "), std::string::npos);
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"game.bin"}));
-}
-
-TEST_F(Failures, CapacityZeroAndTheLargestCapacity) {
-  const std::string path = SeqImage();
-  auto r = RunPsxdig({"rip", path, "0", "0"});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "Not found seq and|or vh: " + path + "\n");
-  EXPECT_EQ(ReadText(path + "_Error.txt"), "Reached to max. Seq and|or Vh exists more over\r\n");
-
-  r = RunPsxdig({"rip", path, "0", "4294967295"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(fs::exists(path + "_1.seq"));
-  EXPECT_TRUE(fs::exists(path + "_2.seq"));
-  EXPECT_FALSE(fs::exists(path + "_Error.txt"));
+  EXPECT_FALSE(fs::exists(path + "x.seq"));
 }
 
 }  // namespace
