@@ -60,51 +60,38 @@ int Dispatch(const Parser (&parsers)[N], const std::uint8_t* data, std::size_t s
   return 0;
 }
 
-// One folder per process under /dev/shm (or the temp folder); outputs are
-// named after InputPath() and must land beside it.
+// One scratch folder per process under /dev/shm (or the temp folder):
+// outputs are named after InputPath() and must land beside it.
 class ScratchFolder {
  public:
   ScratchFolder() {
-    const std::filesystem::path base =
-        std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-    path_ = base / ("psxdig_fuzz_" + std::to_string(::getpid()));
+    const auto shm = std::filesystem::path("/dev/shm");
+    path_ = (std::filesystem::exists(shm) ? shm : std::filesystem::temp_directory_path()) /
+            ("psxdig_fuzz_" + std::to_string(::getpid()));
     std::filesystem::create_directories(path_);
   }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  ~ScratchFolder() { std::filesystem::remove_all(path_, ec_); }
   std::string InputPath() const { return (path_ / "in.bin").string(); }
-  // Number of entries, and total bytes of the regular files whose names do
-  // not end in `exceptSuffix`.
-  std::size_t Count() const {
-    std::size_t n = 0;
-    std::error_code ec;
-    for (auto it = std::filesystem::directory_iterator(path_, ec); it != std::filesystem::directory_iterator();
-         it.increment(ec)) {
-      ++n;
-    }
-    return n;
-  }
-  std::uint64_t BytesWritten(const std::string& exceptSuffix = "") const {
-    std::uint64_t total = 0;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(path_, ec)) {
-      const std::string name = entry.path().filename().string();
-      if (!exceptSuffix.empty() && name.ends_with(exceptSuffix)) continue;
-      if (entry.is_regular_file(ec)) total += entry.file_size(ec);
-    }
-    return total;
-  }
+  // Number of entries, and bytes in the files whose names do not end in `except`.
+  std::size_t Count() const { return Walk(""); }
+  std::uint64_t BytesWritten(const std::string& except = "") const { return Walk(except, true); }
   void Clear() const {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(path_, ec)) {
-      std::filesystem::remove_all(entry.path(), ec);
-    }
+    for (const auto& e : std::filesystem::directory_iterator(path_, ec_)) std::filesystem::remove_all(e.path(), ec_);
   }
 
  private:
+  std::uint64_t Walk(const std::string& except, bool bytes = false) const {
+    std::uint64_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(path_, ec_)) {
+      if (!bytes) ++n;
+      if (bytes && e.is_regular_file(ec_) && (except.empty() || !e.path().string().ends_with(except))) {
+        n += e.file_size(ec_);
+      }
+    }
+    return n;
+  }
   std::filesystem::path path_;
+  mutable std::error_code ec_;
 };
 
 inline const ScratchFolder& Scratch() {

@@ -22,15 +22,6 @@ void Put(Bytes& b, std::size_t at, const Bytes& bytes) {
   std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-Bytes RandomBytes(std::uint32_t& state, std::size_t n) {
-  Bytes b(n);
-  for (auto& x : b) {
-    state = state * 1103515245u + 12345u;
-    x = static_cast<std::uint8_t>(state >> 16);
-  }
-  return b;
-}
-
 DataOfs SeqTable(const std::string& ext, const std::vector<std::uint32_t>& ofs) {
   DataOfs t;
   t.seqNum = static_cast<std::uint32_t>(ofs.size());

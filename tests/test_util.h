@@ -22,8 +22,6 @@ Bytes Cat(std::initializer_list<Bytes> parts);
 inline Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // Copies `bytes` into `b` at `at`, growing `b` with 0x11 filler as needed.
 void Put(Bytes& b, std::size_t at, const Bytes& bytes);
-// `n` pseudo-random bytes; `state` carries on from call to call.
-Bytes RandomBytes(std::uint32_t& state, std::size_t n);
 
 // A search table of one class holding the given signature offsets, as the
 // data search leaves it.

@@ -2,8 +2,6 @@
 // writing files beside an input.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "decompress/decompressors.h"
 #include "test_util.h"
 
@@ -14,22 +12,21 @@ using testing::Bytes;
 using testing::Cat;
 using testing::Str;
 
-// Flag bytes FF, FF, 0F with the twenty literals 0..J; the next item is a
-// back-reference (bit 4 of the third flag byte is clear).
-Bytes TwentyLiteralsThen(std::uint8_t b0, std::uint8_t b1) {
-  return Cat({{0xFF}, Str("01234567"), {0xFF}, Str("89ABCDEF"), {0x0F}, Str("GHIJ"), {b0, b1}});
-}
-
 TEST(LzssDecode, LiteralsAndNearReferences) {
+  // Flag bytes FF, FF, 0F with the twenty literals 0..J; the next item is a
+  // back-reference (bit 4 of the third flag byte is clear).
+  auto twentyLiteralsThen = [](std::uint8_t b0, std::uint8_t b1) {
+    return Cat({{0xFF}, Str("01234567"), {0xFF}, Str("89ABCDEF"), {0x0F}, Str("GHIJ"), {b0, b1}});
+  };
   const Bytes eight = Str("abcdefgh");
   EXPECT_EQ(DecodeLzss(Cat({{0xFF}, eight}), 8, 0), eight);
   EXPECT_EQ(DecodeLzss(Cat({{0x00}, eight}), 8, 1), eight);
   // A near reference repeats the last byte; blocks past the end go to the
   // last bytes (from = 18, chunk 2: IJ, IJ, then the last two bytes); a
   // reference into the empty window gives zeros.
-  EXPECT_EQ(DecodeLzss(TwentyLiteralsThen(0x01, 0x02), 25, 0), Str("0123456789ABCDEFGHIJJJJJJ"));
-  EXPECT_EQ(DecodeLzss(TwentyLiteralsThen(0x00, 0x02), 25, 0), Str("0123456789ABCDEFGHIJIJIIJ"));
-  EXPECT_EQ(DecodeLzss(TwentyLiteralsThen(0xEE, 0xF2), 25, 0), Cat({Str("0123456789ABCDEFGHIJ"), Bytes(5, 0)}));
+  EXPECT_EQ(DecodeLzss(twentyLiteralsThen(0x01, 0x02), 25, 0), Str("0123456789ABCDEFGHIJJJJJJ"));
+  EXPECT_EQ(DecodeLzss(twentyLiteralsThen(0x00, 0x02), 25, 0), Str("0123456789ABCDEFGHIJIJIIJ"));
+  EXPECT_EQ(DecodeLzss(twentyLiteralsThen(0xEE, 0xF2), 25, 0), Cat({Str("0123456789ABCDEFGHIJ"), Bytes(5, 0)}));
 }
 
 TEST(LzssScan, CountsLiteralsAndReferenceLengthsUpToTheZeroGroup) {
@@ -60,52 +57,29 @@ TEST(LzssEndOfTrackCut, CutsBehindTheFirstEventFromPosition1To65535) {
   }
 }
 
-// uncompressLzss writing files beside an input in a scratch folder.
-class UncompressLzss : public ::testing::Test {
- protected:
-  std::string Input() const { return dir_.File("game.bin"); }
-  std::string FileOf(const char* suffix) const { return Input() + suffix; }
-
-  std::uint32_t Run(const Bytes& input, DataOfs& table, std::uint32_t sizeMode, const char* ext,
-                    std::uint32_t versionFix, const std::string& path = "") {
+TEST(UncompressLzss, HeaderSizeZeroWritesAnEmptyFileAndAFailedOpenStops) {
+  testing::TempDir dir;
+  const std::string path = dir.File("game.bin");
+  auto run = [](const Bytes& input, DataOfs& table, const std::string& at, std::string* err = nullptr) {
     std::uint32_t r = 0;
-    const testing::Captured c = testing::Capture([&] {
-      r = uncompressLzss(input, path.empty() ? Input() : path, 5, 1, 0, sizeMode, ext, versionFix, table);
-    });
-    out_ = c.out;
-    err_ = c.err;
-    return r;
-  }
-
-  // Size field, flag byte, then the literals: a header-size item at offset 5.
-  static Bytes HeaderItem(const Bytes& literals) {
-    Bytes in(5 + literals.size(), 0);
-    in[0] = static_cast<std::uint8_t>(literals.size());
-    in[4] = 0xFF;
-    std::copy(literals.begin(), literals.end(), in.begin() + 5);
-    return in;
-  }
-
-  const Bytes seq8_ = Str(std::string("pQES\0\0\0\x01", 8));
-  testing::TempDir dir_;
-  std::string out_, err_;
-};
-
-TEST_F(UncompressLzss, HeaderSizeZeroWritesAnEmptyFile) {
+    const testing::Captured c = testing::Capture([&] { r = uncompressLzss(input, at, 5, 1, 0, 0, ".seq", 0, table); });
+    if (err) *err = c.err;
+    return std::make_pair(r, c.out);
+  };
   const Bytes input = {0, 0, 0, 0, 0xFF, 'p', 'Q', 'E', 'S', 0, 0, 0, 1};
   DataOfs table = testing::SeqTable(".seq", {5});
-  EXPECT_EQ(Run(input, table, 0, ".seq", 0), 1u);
-  ASSERT_TRUE(testing::fs::exists(FileOf(".seq")));
-  EXPECT_TRUE(testing::ReadBytes(FileOf(".seq")).empty());
+  EXPECT_EQ(run(input, table, path), std::make_pair(1u, std::string("\rUncompress    1/   1\n")));
+  ASSERT_TRUE(testing::fs::exists(path + ".seq"));
+  EXPECT_TRUE(testing::ReadBytes(path + ".seq").empty());
   EXPECT_EQ(table.seqCreated[0], 1u);
-  EXPECT_EQ(out_, "\rUncompress    1/   1\n");
-}
 
-TEST_F(UncompressLzss, UnopenableOutputIsReportedAndStops) {
-  DataOfs table = testing::SeqTable(".seq", {5, 5});
-  EXPECT_EQ(Run(HeaderItem(seq8_), table, 0, ".seq", 0, dir_.File("no_such_dir/game.bin")), 0u);
-  EXPECT_EQ(err_.rfind("[F:uncompressLzss][L:", 0), 0u) << err_;
-  EXPECT_EQ(table.seqCreated, (std::vector<std::uint32_t>{0, 0}));
+  Bytes eight = input;
+  eight[0] = 8;  // eight literals behind the flag byte
+  DataOfs two = testing::SeqTable(".seq", {5, 5});
+  std::string err;
+  EXPECT_EQ(run(eight, two, dir.File("no_such_dir/game.bin"), &err).first, 0u);
+  EXPECT_EQ(err.rfind("[F:uncompressLzss][L:", 0), 0u) << err;
+  EXPECT_EQ(two.seqCreated, (std::vector<std::uint32_t>{0, 0}));
 }
 
 }  // namespace

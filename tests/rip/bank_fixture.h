@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "image_banks.h"
 #include "rip/bank_writers.h"
 #include "test_util.h"
@@ -16,35 +12,25 @@ namespace psxdig {
 
 using testing::BankTable;
 using testing::Bytes;
-using testing::Capture;
 using testing::Cat;
 
 class BankFixture : public ::testing::Test {
  protected:
   testing::TempDir dir;
-  testing::ScratchFile listing;
-  testing::ScratchFile errors;
+  testing::ScratchFile listing, errors;
   Bytes image;
-  RunOptions options;
   std::string out;  // standard output of the last writer run
-  std::string err;  // standard error of the last writer run
-
-  std::string Path() const { return dir.File("img.bin"); }
 
   RipContext Context() const {
-    return RipContext{Path(), ByteSpan(image), listing.get(), ErrorLog(errors.get()), options};
+    return RipContext{dir.File("img.bin"), ByteSpan(image), listing.get(), ErrorLog(errors.get()), RunOptions{}};
   }
-
   // Runs a writer call, keeping what it printed, and returns its result.
   template <typename F>
   std::uint32_t Call(F&& f) {
     std::uint32_t result = 0;
-    const testing::Captured c = Capture([&] { result = f(); });
-    out = c.out;
-    err = c.err;
+    out = testing::Capture([&] { result = f(); }).out;
     return result;
   }
-
   // Appends bytes to the image and returns their offset.
   std::uint32_t Append(const Bytes& bytes) {
     const auto at = static_cast<std::uint32_t>(image.size());
@@ -52,18 +38,14 @@ class BankFixture : public ::testing::Test {
     return at;
   }
   std::uint32_t AppendFill(std::size_t n, std::uint8_t value = 0xAA) { return Append(Bytes(n, value)); }
-
   Bytes Slice(std::uint64_t ofs, std::uint64_t n) const {
-    return Bytes(image.begin() + static_cast<std::ptrdiff_t>(ofs),
-                 image.begin() + static_cast<std::ptrdiff_t>(ofs + n));
+    return Bytes(image.begin() + static_cast<std::ptrdiff_t>(ofs), image.begin() + static_cast<std::ptrdiff_t>(ofs + n));
   }
-  std::string OutName(const std::string& suffix) const { return Path() + suffix; }
+  std::string OutName(const std::string& suffix) const { return dir.File("img.bin") + suffix; }
   bool Exists(const std::string& suffix) const { return testing::fs::exists(OutName(suffix)); }
   Bytes Written(const std::string& suffix) const { return testing::ReadBytes(OutName(suffix)); }
   std::string Rows() const { return listing.Text(); }
   std::string ErrorLines() const { return errors.Text(); }
-  // The report line of a failed open starts with the writer's name.
-  bool Reported(const std::string& writer) const { return err.rfind("[F:" + writer + "][L:", 0) == 0; }
 };
 
 }  // namespace psxdig

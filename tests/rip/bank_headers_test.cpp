@@ -1,5 +1,4 @@
-// The bank header writers: ".vh", ".vh2", ".sshd" and ".inst" files, rows,
-// skips and the scratch tables the body search reads.
+// The bank header writers: skipped banks, and the ".vh2" offset table.
 #include <gtest/gtest.h>
 
 #include "bank_fixture.h"
@@ -10,24 +9,14 @@ namespace {
 using tools::MakeVabHeader;
 using tools::MakeVh2Header;
 
-class VabHeaderTest : public BankFixture {
- protected:
-  VhHeaderTable vhHeader;
-  VagSizeTable vagSizeTbl;
-
-  std::uint32_t Run(DataOfs& table) {
-    vhHeader.assign(std::size_t{table.vhNum} * kVhHeaderBytes, 0);
-    vagSizeTbl.assign(std::size_t{table.vhNum} * kVagTableEntries, 0);
-    return Call([&] { return CreateVh(Context(), table, vhHeader, vagSizeTbl); });
-  }
-};
-
-TEST_F(VabHeaderTest, NonZeroBankIdIsLoggedWithTwiceTheIndexAndSkipped) {
+TEST_F(BankFixture, NonZeroVabBankIdIsLoggedWithTwiceTheIndexAndSkipped) {
   std::vector<std::uint32_t> ofs;
   for (std::uint32_t k = 0; k < 5; ++k) ofs.push_back(Append(MakeVabHeader(0, {32}, 10 + k, k == 3 ? 7 : 0)));
   DataOfs table = BankTable(".vh", ofs);
   table.vhSize[3] = 99;
-  EXPECT_EQ(Run(table), 1u);
+  VhHeaderTable vhHeader(5 * kVhHeaderBytes);
+  VagSizeTable vagSizeTbl(5 * kVagTableEntries);
+  EXPECT_EQ(Call([&] { return CreateVh(Context(), table, vhHeader, vagSizeTbl); }), 1u);
   char expected[80];
   std::snprintf(expected, sizeof expected, "Not split for compress or non vh[6]. ofs: %x\r\n", ofs[3]);
   EXPECT_EQ(ErrorLines(), expected);

@@ -10,41 +10,36 @@ namespace {
 using tools::MakeAdpcmBody;
 using tools::MakeVabHeader;
 
-Bytes Block(std::uint8_t b0, std::uint8_t flag) {
-  Bytes b(16, 0x22);
-  b[0] = b0;
-  b[1] = flag;
-  return b;
-}
-
 TEST(FirstBlock, FilterShiftFlagAndLeadingZeroBlock) {
-  struct Case {
-    std::size_t at;
-    std::uint8_t value;
-    bool passes;
-    const char* what;
+  // A zero block, then a block of 0x22 bytes with byte 0 and its flag (byte 1) set.
+  auto buf = [](std::uint8_t b0, std::uint8_t flag) {
+    Bytes b = Cat({Bytes(16, 0), Bytes(16, 0x22)});
+    b[16] = b0, b[17] = flag;
+    return b;
   };
-  const Case cases[] = {
-      {16, 0x4C, true, "largest filter and shift"}, {16, 0x5C, false, "filter above four"},
-      {16, 0x4D, false, "shift above twelve"},      {17, 8, false, "flag above seven"},
-      {15, 1, false, "zero check needs sixteen zero bytes"},
+  Bytes notZero = buf(0x4C, 7), atX = buf(0, 1);
+  notZero[15] = 1;
+  atX[0] = 0x12;
+  const struct {
+    Bytes bytes;
+    std::uint64_t x;
+    bool zeroCheck, passes;
+  } cases[] = {
+      {buf(0x4C, 7), 0, true, true},    // largest filter and shift
+      {buf(0x5C, 7), 0, true, false},   // filter above four
+      {buf(0x4D, 7), 0, true, false},   // shift above twelve
+      {buf(0x4C, 8), 0, true, false},   // flag above seven
+      {notZero, 0, true, false},        // the zero check needs sixteen zero bytes
+      {buf(0, 0), 0, true, false},      // an empty block
+      {buf(0, 1), 0, true, true},       // a flag alone is enough
+      {buf(0, 1), 0, false, false},     // without the zero check the block at x itself is tested
+      {atX, 0, false, true},
+      {Bytes(atX.begin(), atX.begin() + 17), 0, true, false},  // the block lies partly outside the input
+      {Bytes(atX.begin(), atX.begin() + 17), 16, false, false},
   };
-  for (const Case& c : cases) {
-    Bytes buf = Cat({Bytes(16, 0), Block(0x4C, 7)});
-    buf[c.at] = c.value;
-    EXPECT_EQ(PassesFirstBlock(ByteSpan(buf), 0, true), c.passes) << c.what;
+  for (std::size_t k = 0; k < std::size(cases); ++k) {
+    EXPECT_EQ(PassesFirstBlock(ByteSpan(cases[k].bytes), cases[k].x, cases[k].zeroCheck), cases[k].passes) << k;
   }
-  Bytes buf = Cat({Bytes(16, 0), Block(0, 0)});
-  EXPECT_FALSE(PassesFirstBlock(ByteSpan(buf), 0, true));  // an empty block
-  buf[17] = 1;
-  EXPECT_TRUE(PassesFirstBlock(ByteSpan(buf), 0, true));  // a flag alone is enough
-  // Without the zero check the block at the candidate itself is tested.
-  EXPECT_FALSE(PassesFirstBlock(ByteSpan(buf), 0, false));
-  buf[0] = 0x12;
-  EXPECT_TRUE(PassesFirstBlock(ByteSpan(buf), 0, false));
-  buf.resize(17);  // the block lies partly outside the input
-  EXPECT_FALSE(PassesFirstBlock(ByteSpan(buf), 0, true));
-  EXPECT_FALSE(PassesFirstBlock(ByteSpan(buf), 16, false));
 }
 
 TEST(OccupiedRanges, StartsAndEndsAreSortedEachOnItsOwnAndEmptyItemsOccupyNothing) {
