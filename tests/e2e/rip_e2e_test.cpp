@@ -107,29 +107,6 @@ TEST_F(RipRun, StartOffsetSkipsEarlierItems) {
   EXPECT_FALSE(fs::exists(path + "_Error.txt"));
 }
 
-TEST_F(RipRun, DuplicatesAreMovedAsideWithC) {
-  ImageBuilder img(5);
-  for (int k = 0; k < 3; ++k) {
-    img.Plant(MakeSeq(50, 9), ".seq", "");
-    img.Filler(77);
-  }
-  img.Plant(MakeSeq(50, 10), ".seq", "");
-  const std::string path = Image(img);
-  const auto r = RunPsxdig({"rip", path, "0", "100", "/c"});
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(ReadText(path + "_DupFiles.txt"),
-            "game.bin_1.seq,game.bin_2.seq\r\ngame.bin_1.seq,game.bin_3.seq\r\n");
-  EXPECT_TRUE(fs::exists(path + "_DupFiles/game.bin_2.seq"));
-  EXPECT_TRUE(fs::exists(path + "_DupFiles/game.bin_3.seq"));
-  EXPECT_TRUE(fs::exists(path + "_1.seq"));
-  EXPECT_TRUE(fs::exists(path + "_4.seq"));
-  // Moved items take no part in later pairs.
-  EXPECT_NE(r.out.find("\rCompare .seq    1 and    2\rCompare .seq    1 and    3"
-                       "\rCompare .seq    1 and    4\nEnd: "),
-            std::string::npos)
-      << r.out;
-}
-
 TEST_F(RipRun, NoDuplicatesLeaveNoListingNorFolder) {
   ImageBuilder img(5);
   img.Plant(MakeSeq(50, 9), ".seq", "");
