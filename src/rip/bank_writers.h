@@ -60,8 +60,9 @@ std::array<std::uint16_t, kVagTableEntries> BuildVagSizeEntries(std::vector<std:
 // ---- Body search for VAB banks -------------------------------------------
 
 // Sum of (total size - header size written) over the leading run of written
-// headers, as the bodies would need. More than the input means there are no
-// bodies to look for.
+// headers, as the bodies would need; headers whose total size is below their
+// own size count nothing. More than the input means there are no bodies to
+// look for.
 std::uint64_t SumOfLeadingBodySizes(const DataOfs& table, const VhHeaderTable& vhHeader);
 
 // The first block test at position x: with the zero check the 16 bytes at x

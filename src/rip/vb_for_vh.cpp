@@ -46,7 +46,10 @@ void LogLine(std::FILE* log, const char* fmt, ...) {
 std::uint64_t SumOfLeadingBodySizes(const DataOfs& table, const VhHeaderTable& vhHeader) {
   std::uint64_t sum = 0;
   for (std::uint32_t k = 0; k < table.vhNum && table.vhCreated[k] == 1; ++k) {
-    sum += static_cast<std::uint32_t>(BankTotalSize(vhHeader, k) - table.vhSize[k]);
+    // A header whose total size is below its own size is corrupt or false: it
+    // fails its own size check later and must not hide the other bodies.
+    const std::uint32_t total = BankTotalSize(vhHeader, k);
+    if (total >= table.vhSize[k]) sum += total - table.vhSize[k];
   }
   return sum;
 }
