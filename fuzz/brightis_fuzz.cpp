@@ -2,6 +2,7 @@
 // arbitrary offsets, and uncompressBrightis on the signatures found.
 //
 // Input: u32 offset, then the image.
+#include <algorithm>
 #include <vector>
 
 #include "core/options.h"
@@ -21,17 +22,19 @@ const psxdig::fuzz::ScratchFolder& Scratch() {
   return folder;
 }
 
-// Decodes at ofs; returns the decoded size.
-std::uint64_t Check(ByteSpan input, std::uint32_t ofs) {
+// Decodes at ofs (the next item at nextOfs); returns the decoded size.
+std::uint64_t Check(ByteSpan input, std::uint32_t ofs, std::uint32_t nextOfs = 0) {
   std::vector<std::uint8_t> out = {1, 2, 3};  // whatever was there is replaced
-  const bool decoded = psxdig::DecodeBrightis(input, ofs, out);
+  const bool decoded = psxdig::DecodeBrightis(input, ofs, out, nextOfs);
   if (!decoded) {
     FUZZ_CHECK(out.empty());
     FUZZ_CHECK(ofs < 2 || ofs >= input.size());
     return 0;
   }
   FUZZ_CHECK(ofs >= 2 && ofs < input.size());
-  FUZZ_CHECK(out.size() <= kMaxOutputPerByte * (input.size() - ofs));
+  std::uint64_t stretch = input.size() - ofs;
+  if (nextOfs > ofs) stretch = std::min<std::uint64_t>(stretch, nextOfs - ofs);
+  FUZZ_CHECK(out.size() <= kMaxOutputPerByte * stretch);
   return out.size();
 }
 
@@ -49,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (input.empty()) return 0;
   Check(input, static_cast<std::uint32_t>(arbitrary % input.size()));
   Check(input, static_cast<std::uint32_t>(input.size() - 1));
+  Check(input, 2, arbitrary);
 
   psxdig::DataOfs table;
   // Every item may decode up to the end of the input, so the work grows with
@@ -60,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t items = 0;
   for (std::uint32_t i = 0; i < table.seqNum; ++i) {
     if (table.seqOfs[i] < 2) continue;
-    expected += Check(input, table.seqOfs[i]);
+    expected += Check(input, table.seqOfs[i], i + 1 < table.seqNum ? table.seqOfs[i + 1] : 0);
     ++items;
   }
   const auto& scratch = Scratch();
