@@ -60,4 +60,11 @@ void PrintUsage() {
       stdout);
 }
 
+void PrintMoreHelp() {
+  std::fputs(
+      "\t-h, --help\tthis text\n"
+      "\t--version\tthe version\n",
+      stdout);
+}
+
 }  // namespace psxdig

@@ -111,7 +111,10 @@ int RunMain(int argc, const char* const* argv) {
   const std::string first = argc >= 2 ? argv[1] : "";
   if (first == "-h" || first == "--help" || first == "--version") {
     PrintBanner();
-    if (first != "--version") PrintUsage();
+    if (first != "--version") {
+      PrintUsage();
+      PrintMoreHelp();
+    }
     return 0;
   }
   PrintBanner();
