@@ -6,6 +6,7 @@ command -v cmake >/dev/null || missing+=(cmake)
 command -v ninja >/dev/null || missing+=(ninja-build)
 command -v g++ >/dev/null || missing+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev googletest)
+command -v man >/dev/null || missing+=(man-db)  # the man page test renders the page
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}" >&2
   SUDO=""
