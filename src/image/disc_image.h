@@ -52,7 +52,8 @@ class LogicalView {
   std::uint32_t firstLba() const;
   std::uint32_t lbaEnd() const;
   // Sectors whose sync, header or mode did not fit (kept out of the stream),
-  // a cut last sector included.
+  // a cut last sector included. Sectors without sync at the end of a raw
+  // image (audio tracks behind the data track) are not counted.
   std::uint32_t damagedSectors() const { return damaged_; }
   // Bytes of a last sector cut short (dropped from the stream), 0 if none.
   std::uint32_t truncatedBytes() const { return truncated_; }
