@@ -75,7 +75,9 @@ class LogicalView {
 
 // Builds the stream of an image of a known kind. firstLba is the disc address
 // of the image's first sector (from a CUE sheet's track start; 0 otherwise);
-// a raw 2352 image takes it from its sector headers instead.
+// a raw 2352 image takes it from its sector headers instead. Image offsets
+// are counted from the start of `image`: for a track cut out of its file by
+// TrackBytes, add the track's fileOffset to get the offset in the file.
 LogicalView BuildLogicalView(ByteSpan image, ImageKind kind, std::uint32_t firstLba = 0);
 
 // One track of a CUE sheet.

@@ -150,6 +150,7 @@ TEST(ParseCue, ReadsTracksAndOffsetsOrSaysWhichLineIsWrong) {
       {"FILE g.bin BINARY\nTRACK 01 MODE2/2352\nINDEX 01 00:60:00\n", "line 3: INDEX needs", "", 0, 0, -1, 0},
       {"FILE \"g.bin BINARY\n", "line 1: unclosed quote", "", 0, 0, -1, 0},
       {"FILE g.bin BINARY\nTRACKS 1\n", "line 2: unknown command", "", 0, 0, -1, 0},
+      {"FILE g.bin BIN\n", "line 1: unknown file type BIN", "", 0, 0, -1, 0},
       {"INDEX 01 00:00:00\n", "line 1: INDEX before any TRACK", "", 0, 0, -1, 0},
       {"REM nothing\n", "no TRACK", "", 0, 0, -1, 0},
   };
