@@ -119,6 +119,18 @@ TEST(LogicalView, LeavesOutForm2AndDamagedSectorsAndMapsBack) {
   EXPECT_TRUE(view.SectorAt(static_cast<std::uint32_t>(n)).empty());
   EXPECT_EQ(Bytes(view.SectorAt(22).begin(), view.SectorAt(22).end()), Sector(iso, 2048, 22));
   EXPECT_EQ(BuildLogicalView(iso, ImageKind::kIso2048).data().data(), iso.data());  // no copy
+
+  // A dump holding the 150 pregap sectors of track 1: addresses from -150.
+  Bytes pregap;
+  for (int k = -150; k < 0; ++k) {
+    pregap = testing::Cat({pregap, tools::MakeRawSector(static_cast<std::uint32_t>(k), SectorMode::kForm1, iso.data())});
+  }
+  const Bytes withPregap = testing::Cat({pregap, tools::WrapIso(iso)});
+  const LogicalView pv = BuildLogicalView(withPregap, DetectImageKind(withPregap));
+  EXPECT_EQ(pv.Lba(0), LogicalView::kNoLba);
+  EXPECT_EQ(pv.Lba(150 * 2048), 0u);
+  EXPECT_EQ(Bytes(pv.SectorAt(16).begin(), pv.SectorAt(16).end()), Sector(iso, 2048, 16));
+  EXPECT_EQ(ReadFileMap(pv).files.size(), 3u);
 }
 
 TEST(ParseCue, ReadsTracksAndOffsetsOrSaysWhichLineIsWrong) {
