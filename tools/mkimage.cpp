@@ -9,11 +9,13 @@
 //   psxdig_mkimage dec-demo <out> [--list]          compressed sequences for dec 10037
 //   psxdig_mkimage dec <serial> <out> [--list]      compressed items for that release
 //   psxdig_mkimage banks-<kind> <out> [--list]      banks of one class: vab, vh2, sshd, inst
+//   psxdig_mkimage convert-set <folder>             sequences, banks and expect.txt for convert
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "image_audio.h"
 #include "image_banks.h"
 #include "image_builder.h"
 #include "image_compressed.h"
@@ -97,10 +99,12 @@ int main(int argc, char** argv) {
   if (what == "dec-demo") return Dec(argc, argv, true);
   if (what == "dec" && argc >= 4) return Dec(argc, argv, false);
   if (what.rfind("banks-", 0) == 0) return Banks(argc, argv, what);
+  if (what == "convert-set") return WriteConvertSet(argv[2]) ? 0 : 2;
   std::fprintf(stderr,
                "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks <out> <MiB> |"
                " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
                " dec <serial> <out> [--list] |"
-               " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list]\n");
+               " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list] |"
+               " convert-set <folder>\n");
   return 2;
 }

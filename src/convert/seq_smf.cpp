@@ -84,14 +84,15 @@ class EventWalker {
     return false;
   }
 
-  bool Data(std::uint64_t eventAt, std::size_t n, std::uint8_t* out, std::string& error) {
+  // The next n bytes of the event; channel data must stay below 0x80.
+  bool Data(std::uint64_t eventAt, std::size_t n, std::uint8_t* out, std::string& error, bool sevenBit = true) {
     if (!HasBytes(in_, pos_, n)) {
       error = At(eventAt, "event runs past the data");
       return false;
     }
     for (std::size_t k = 0; k < n; ++k) {
       out[k] = in_[pos_ + k];
-      if (out[k] >= 0x80) {
+      if (sevenBit && out[k] >= 0x80) {
         error = At(eventAt, "data byte " + Hex(out[k]) + " of status " + Hex(running_));
         return false;
       }
@@ -117,7 +118,7 @@ class EventWalker {
       return false;
     }
     std::uint8_t tempo[3];
-    if (!Data(eventAt, 3, tempo, error)) return false;
+    if (!Data(eventAt, 3, tempo, error, false)) return false;
     AppendBE(track_, 0xFF5103, 3);
     track_.insert(track_.end(), tempo, tempo + 3);
     return true;
