@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <numbers>
 
 namespace psxdig::tools {
 namespace {
@@ -105,7 +106,7 @@ Pcm MakeSine(std::uint32_t samples, double period, int amplitude, std::uint32_t 
   for (std::uint32_t k = 0; k < samples; ++k) {
     double gain = 1.0;
     if (fade > 0 && k + fade >= samples) gain = double(samples - k) / fade;
-    out[k] = static_cast<std::int16_t>(std::lround(amplitude * gain * std::sin(2 * M_PI * k / period)));
+    out[k] = static_cast<std::int16_t>(std::lround(amplitude * gain * std::sin(2 * std::numbers::pi * k / period)));
   }
   return out;
 }

@@ -81,7 +81,8 @@ ConvertResult ConvertFile(ByteSpan file, const std::string& bankName, bool wav) 
       return ConvertSequence(file);
     case ItemKind::kBank: {
       const std::size_t headerSize = BankHeaderSize(file);
-      if (file.size() <= headerSize) return {{}, "a VAB header without its body (.vb)"};
+      if (std::string error = CheckVabHeader(file); !error.empty()) return {{}, error};
+      if (file.size() == headerSize) return {{}, "a VAB header without its body (.vb)"};
       return ConvertBank(file.first(headerSize), file.subspan(headerSize), bankName, wav);
     }
     case ItemKind::kUnknown:

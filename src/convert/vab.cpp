@@ -61,22 +61,25 @@ std::size_t VabHeaderSize(ByteSpan file) {
   return kToneArea + kToneBlock * ReadU16LE(file, 0x12) + 0x200;
 }
 
-VabBank ParseVab(ByteSpan header, ByteSpan body) {
-  VabBank bank;
+std::string CheckVabHeader(ByteSpan header) {
   const std::size_t size = VabHeaderSize(header);
   const std::uint32_t blocks = ReadU16LE(header, 0x12);
   const std::uint32_t vags = ReadU16LE(header, 0x16);
-  if (size == 0) {
-    bank.error = "not a VAB header";
-  } else if (blocks > kMaxPrograms) {
-    bank.error = "the header claims " + std::to_string(blocks) + " programs (at most 128)";
-  } else if (header.size() < size) {
-    bank.error = "the header is cut short: " + std::to_string(header.size()) + " of " +
-                 std::to_string(size) + " bytes";
-  } else if (vags > kMaxVags) {
-    bank.error = "the header claims " + std::to_string(vags) + " samples (at most 254)";
+  if (size == 0) return "not a VAB header";
+  if (blocks > kMaxPrograms) return "the header claims " + std::to_string(blocks) + " programs (at most 128)";
+  if (header.size() < size) {
+    return "the header is cut short: " + std::to_string(header.size()) + " of " + std::to_string(size) + " bytes";
   }
+  if (vags > kMaxVags) return "the header claims " + std::to_string(vags) + " samples (at most 254)";
+  return {};
+}
+
+VabBank ParseVab(ByteSpan header, ByteSpan body) {
+  VabBank bank;
+  bank.error = CheckVabHeader(header);
   if (!bank.error.empty()) return bank;
+  const std::uint32_t blocks = ReadU16LE(header, 0x12);
+  const std::uint32_t vags = ReadU16LE(header, 0x16);
   const std::size_t table = kToneArea + kToneBlock * blocks;
   std::uint64_t total = 0;
   for (std::uint32_t k = 1; k <= vags; ++k) total += 8ull * ReadU16LE(header, table + 2 * k);

@@ -40,6 +40,10 @@ struct VabBank {
 // or 0 when the file does not start with a VAB header ("pBAV").
 std::size_t VabHeaderSize(ByteSpan file);
 
+// Empty when `header` holds a whole, plausible VAB header; else what is
+// wrong with it.
+std::string CheckVabHeader(ByteSpan header);
+
 // Reads the header and cuts the body into its samples. Fails when the
 // header is cut short or inconsistent, or when the sizes of the VAG table do
 // not add up to the body's size.
