@@ -92,6 +92,18 @@ for line in open(os.path.join(work, "expect.txt")):
         if not ok:
             fail(f"{mid}: render RMS {total:.0f}, {share:.0%} audible, audible to {last:.2f}s")
 
+# Pitch: the first note of multi_0 (key 60) plays the 525 Hz sine of a tone
+# whose centre note is 69, so it must sound at 525 x 2^(-9/12) = 312.2 Hz.
+result = render(os.path.join(out, "split.sf2"), os.path.join(out, "multi_0.mid"), "pitch")
+if result:
+    frames, channels, rate = result
+    left = frames[0::channels][int(0.05 * rate):int(0.2 * rate)]
+    ups = [k for k in range(1, len(left)) if left[k - 1] < 0 <= left[k]]
+    hz = (len(ups) - 1) * rate / (ups[-1] - ups[0]) if len(ups) > 2 else 0
+    print(f"multi_0.mid first note: {hz:.1f} Hz (want 312.2)")
+    if abs(hz - 312.2) > 312.2 * 0.01:
+        fail(f"first note of multi_0.mid sounds at {hz:.1f} Hz, not 312.2")
+
 # The real bank renders too.
 result = render(os.path.join(work, "square_vab", "square.sf2"), os.path.join(out, "multi_0.mid"), "square")
 if result:

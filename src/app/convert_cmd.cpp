@@ -66,7 +66,7 @@ convert::ConvertResult ConvertOne(const fs::path& path, const Bytes& bytes, cons
   const ByteSpan file(bytes);
   const std::string name = path.stem().string();
   const std::size_t headerSize = convert::BankHeaderSize(file);
-  if (convert::IdentifyItem(file) != convert::ItemKind::kBank || bytes.size() > headerSize) {
+  if (convert::IdentifyItem(file) != convert::ItemKind::kBank || bytes.size() != headerSize) {
     return convert::ConvertFile(file, name, !settings.noWav);
   }
   const fs::path bodyPath = FindBody(path);
