@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "image_audio.h"
 #include "image_banks.h"
 #include "image_builder.h"
 #include "image_compressed.h"
@@ -128,5 +129,8 @@ int main(int argc, char** argv) {
     writeImage({0x01}, images[k]);
     writeImage({0x02, kinds[k], 0x00}, images[k]);
   }
+  // The convert set for seq_smf_fuzz and vab_sf2_fuzz: sequences and banks
+  // as whole files.
+  if (!psxdig::tools::WriteConvertSet(folder)) return 1;
   return 0;
 }

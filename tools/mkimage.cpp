@@ -14,11 +14,13 @@
 //   psxdig_mkimage disc-raw <in.iso> <out.bin> [--2336]
 //                                                   the ISO as raw Mode 2 Form 1 sectors
 //                                                   (2352 or 2336 bytes) and <out>.cue
+//   psxdig_mkimage convert-set <folder>             sequences, banks and expect.txt for convert
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "image_audio.h"
 #include "image_banks.h"
 #include "image_builder.h"
 #include "image_compressed.h"
@@ -140,11 +142,13 @@ int main(int argc, char** argv) {
   if (what.rfind("banks-", 0) == 0) return Banks(argc, argv, what);
   if (what == "disc-folder") return DiscFolder(argc, argv);
   if (what == "disc-raw" && argc >= 4) return DiscRaw(argc, argv);
+  if (what == "convert-set") return WriteConvertSet(argv[2]) ? 0 : 2;
   std::fprintf(stderr,
                "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks <out> <MiB> |"
                " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
                " dec <serial> <out> [--list] |"
                " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list] |"
-               " disc-folder <dir> [--list] | disc-raw <in.iso> <out.bin> [--2336]\n");
+               " disc-folder <dir> [--list] | disc-raw <in.iso> <out.bin> [--2336] |"
+               " convert-set <folder>\n");
   return 2;
 }
