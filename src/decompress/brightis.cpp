@@ -3,12 +3,12 @@
 // 4..7 (7 growing by extension bytes 61..7F), each back-reference possibly
 // followed by a run of plain bytes. The stream ends at the first
 // 00 FF 2F 00 behind the signature.
-#include <cerrno>
 #include <cstdio>
 #include <new>
 
 #include "core/output.h"
 #include "decompress/decompressors.h"
+#include "platform/platform.h"
 
 namespace psxdig {
 namespace {
@@ -133,7 +133,7 @@ std::uint32_t uncompressBrightis(ByteSpan input, const std::string& inputPath, D
       try {
         DecodeBrightis(input, ofs, out);
       } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
+        platform::SetLastError(platform::Failure::kNoMemory);
         ReportLastError("uncompressBrightis", __LINE__);
         return 0;
       }
