@@ -149,7 +149,10 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args) 
   HANDLE out = OutputFile();
   HANDLE err = OutputFile();
   std::string commandLine = QuoteArgument(program);
-  for (const auto& a : args) commandLine += " " + QuoteArgument(a);
+  for (const auto& a : args) {
+    commandLine += ' ';
+    commandLine += QuoteArgument(a);
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
