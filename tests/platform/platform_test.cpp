@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 #include "core/output.h"
 #include "test_util.h"
@@ -13,39 +14,28 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Platform, JoinPathAndBaseNameKnowThePlatformsSeparators) {
-  struct Join {
-    const char* folder;
-    const char* name;
-    const char* joined;
-  };
-  struct Base {
-    const char* path;
-    const char* base;
-  };
+  using Pair = std::pair<const char*, const char*>;
 #ifdef _WIN32
-  const Join joins[] = {{"D:\\iso", "a.seq", "D:\\iso\\a.seq"},
-                        {"D:\\iso\\", "a.seq", "D:\\iso\\a.seq"},
-                        {"D:/iso/", "a.seq", "D:/iso/a.seq"}};
-  const Base bases[] = {{"D:\\iso\\game.bin_05.seq", "game.bin_05.seq"},
+  const Pair joined[] = {
+      {"D:\\iso", "D:\\iso\\a.seq"}, {"D:\\iso\\", "D:\\iso\\a.seq"}, {"D:/iso/", "D:/iso/a.seq"}};
+  const Pair bases[] = {{"D:\\iso\\game.bin_05.seq", "game.bin_05.seq"},
                         {"D:\\iso/sub\\game.bin.vh", "game.bin.vh"},
                         {"D:\\iso\\sub/game.bin.vh", "game.bin.vh"},
-                        {"D:game.bin", "game.bin"},
-                        {"game.bin", "game.bin"}};
+                        {"D:game.bin", "game.bin"}};
   const std::uint32_t tooLong = 206;
 #else
-  const Join joins[] = {{"/iso", "a.seq", "/iso/a.seq"}, {"/iso/", "a.seq", "/iso/a.seq"}};
-  const Base bases[] = {{"/iso/game.bin_05.seq", "game.bin_05.seq"},
+  const Pair joined[] = {{"/iso", "/iso/a.seq"}, {"/iso/", "/iso/a.seq"}};
+  const Pair bases[] = {{"/iso/game.bin_05.seq", "game.bin_05.seq"},
                         {"/iso/a\\game.bin.vh", "a\\game.bin.vh"},  // a name character here
                         {"game.bin", "game.bin"}};
   const std::uint32_t tooLong = 36;
 #endif
-  for (const Join& j : joins) {
+  for (const auto& [folder, path] : joined) {
     std::string out;
-    EXPECT_TRUE(platform::JoinPath(j.folder, j.name, out)) << j.folder;
-    EXPECT_EQ(out, j.joined);
+    EXPECT_TRUE(platform::JoinPath(folder, "a.seq", out)) << folder;
+    EXPECT_EQ(out, path);
   }
-  for (const Base& b : bases) EXPECT_EQ(platform::BaseName(b.path), b.base);
-
+  for (const auto& [path, base] : bases) EXPECT_EQ(platform::BaseName(path), base);
   // 250 + separator + 8 bytes and the terminator fill the 260 bytes exactly.
   std::string out = "kept";
   EXPECT_TRUE(platform::JoinPath(std::string(250, 'd'), std::string(8, 'n'), out));
