@@ -78,6 +78,17 @@ RunResult RunPsxdig(const std::vector<std::string>& args);
 // Runs the built image generator.
 RunResult RunMkimage(const std::vector<std::string>& args);
 
+// The cause of a failed system call: its POSIX code and text, and the code
+// Windows gives for it there (with the system's own text).
+struct SystemError {
+  int posixCode;
+  const char* posixText;
+  unsigned windowsCode;
+};
+// The report line of a failed system call in `function` (any source line),
+// as a regular expression for this platform.
+std::string ReportPattern(const std::string& function, const SystemError& error);
+
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
@@ -95,6 +106,21 @@ class ScratchFile {
 
  private:
   std::FILE* file_;
+};
+
+// `size` zero bytes taken from the system page by page, so that a large
+// input costs only the pages a test touches. data() is null on failure.
+class ZeroPages {
+ public:
+  explicit ZeroPages(std::size_t size);
+  ~ZeroPages();
+  ZeroPages(const ZeroPages&) = delete;
+  ZeroPages& operator=(const ZeroPages&) = delete;
+  std::uint8_t* data() const { return data_; }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_;
 };
 
 }  // namespace psxdig::testing

@@ -31,7 +31,7 @@ bool LoadInput(const std::string& path, std::vector<std::uint8_t>& bytes) {
   FilePtr in(std::fopen(path.c_str(), "rb"));
   if (in && platform::IsDirectory(path)) {
     in.reset();
-    errno = EISDIR;
+    platform::SetLastError(platform::Failure::kIsDirectory);
   }
   if (!in) {
     ReportLastError("exec", __LINE__);
@@ -49,12 +49,12 @@ bool LoadInput(const std::string& path, std::vector<std::uint8_t>& bytes) {
   try {
     bytes.assign(static_cast<std::size_t>(size), 0);
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
+    platform::SetLastError(platform::Failure::kNoMemory);
     ReportLastError("exec", __LINE__);
     return false;
   }
   if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) {
-    if (errno == 0) errno = EIO;
+    if (platform::LastErrorCode() == 0) platform::SetLastError(platform::Failure::kIo);
     ReportLastError("exec", __LINE__);
     return false;
   }

@@ -3,13 +3,13 @@
 // 4..7 (7 growing by extension bytes 61..7F), each back-reference possibly
 // followed by a run of plain bytes. The stream ends at the first
 // 00 FF 2F 00 behind the signature, or where the next item begins.
-#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <new>
 
 #include "core/output.h"
 #include "decompress/decompressors.h"
+#include "platform/platform.h"
 
 namespace psxdig {
 namespace {
@@ -137,7 +137,7 @@ std::uint32_t uncompressBrightis(ByteSpan input, const std::string& inputPath, D
       try {
         DecodeBrightis(input, ofs, out, i + 1 < table.seqNum ? table.seqOfs[i + 1] : 0);
       } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
+        platform::SetLastError(platform::Failure::kNoMemory);
         ReportLastError("uncompressBrightis", __LINE__);
         return 0;
       }

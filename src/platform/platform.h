@@ -1,8 +1,8 @@
 // The few operating-system services psxdig needs: the last system error and
 // its text, directory test and creation, path joining, moving a file over an
 // existing one, and the base name of a path. Nothing outside this folder
-// includes OS headers. platform_posix.cpp implements it for POSIX systems; a
-// Windows implementation can be added beside it with the same interface.
+// includes OS headers. platform_posix.cpp implements it for POSIX systems,
+// platform_win32.cpp for Windows; the build takes one of them.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,12 @@ inline constexpr std::size_t kMaxPath = 260;
 std::uint32_t LastErrorCode();
 // The system's message text for an error code.
 std::string ErrorText(std::uint32_t code);
+
+// Failures psxdig detects itself. SetLastError makes one the current system
+// error, as the system's own code for it, so that the report line shows it
+// like any failed system call.
+enum class Failure { kNotFound, kNameTooLong, kNoMemory, kIsDirectory, kIo };
+void SetLastError(Failure failure);
 
 bool IsDirectory(const std::string& path);
 // Creates one directory with default permissions. False on failure.

@@ -12,6 +12,16 @@ std::uint32_t LastErrorCode() { return static_cast<std::uint32_t>(errno); }
 
 std::string ErrorText(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
 
+void SetLastError(Failure failure) {
+  switch (failure) {
+    case Failure::kNotFound: errno = ENOENT; break;
+    case Failure::kNameTooLong: errno = ENAMETOOLONG; break;
+    case Failure::kNoMemory: errno = ENOMEM; break;
+    case Failure::kIsDirectory: errno = EISDIR; break;
+    case Failure::kIo: errno = EIO; break;
+  }
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

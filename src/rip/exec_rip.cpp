@@ -1,9 +1,9 @@
-#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
 #include "rip/bank_writers.h"
 #include "rip/game_seq_writers.h"
 #include "rip/rip_context.h"
@@ -50,7 +50,7 @@ bool AllocateScratch(std::vector<T>& array, std::size_t n) {
     array.assign(n, T{});
     return true;
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
+    platform::SetLastError(platform::Failure::kNoMemory);
     ReportLastError("execRip", __LINE__);
     return false;
   }

@@ -30,8 +30,8 @@ void WriteListRow(const char* ext, std::uint32_t index, std::uint32_t ofs, std::
 inline constexpr const char* kListingHeader = "Ext,No,Ofs(dec),Ofs(hex),Size(dec),Size(hex),SeqNumInSep\n";
 
 // Writes `size` bytes of the input from `ofs` to an item file, followed by
-// `padding` zero bytes. Returns false when the file cannot be opened (errno
-// tells why) or written.
+// `padding` zero bytes. Returns false when the file cannot be opened (the last
+// system error tells why) or written.
 bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
                    std::uint32_t count, std::uint64_t ofs, std::uint64_t size,
                    std::uint32_t padding);

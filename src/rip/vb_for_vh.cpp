@@ -7,11 +7,11 @@
 // This is the straightforward form of the search: it visits every byte
 // position and keeps the per-position work to the first-block test.
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
 
+#include "platform/platform.h"
 #include "rip/bank_writers.h"
 
 namespace psxdig {
@@ -214,7 +214,7 @@ std::uint32_t CreateVbForVh(const RipContext& ctx, DataOfs& table, const VhHeade
   try {
     search.ranges = BuildOccupiedRanges(table);
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
+    platform::SetLastError(platform::Failure::kNoMemory);
     ReportLastError("CreateVbForVh", __LINE__);
     return 0;
   }

@@ -2,8 +2,6 @@
 // recorded sizes, gaps left by rejected items, failures, and SEQq's bank
 // bodies.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 
 #include <cstring>
 
@@ -79,10 +77,9 @@ TEST_F(GameSeqWriter, SeqqBodyOfAQ41ArchiveIsCutToTheInput) {
   // An input that ends 100 bytes into the first body: only those are written.
   constexpr std::size_t kFirstBody = 216330604;
   const std::size_t size = kFirstBody + 100;
-  void* map = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                     -1, 0);
-  ASSERT_NE(map, MAP_FAILED);
-  auto* bytes = static_cast<std::uint8_t*>(map);
+  testing::ZeroPages pages(size);
+  std::uint8_t* bytes = pages.data();
+  ASSERT_NE(bytes, nullptr);
   const Bytes item = tools::MakeSeqq(8, 68, 1);
   std::memcpy(bytes, item.data(), item.size());
   for (std::size_t k = 0; k < 100; ++k) bytes[kFirstBody + k] = static_cast<std::uint8_t>(k + 1);
@@ -93,7 +90,6 @@ TEST_F(GameSeqWriter, SeqqBodyOfAQ41ArchiveIsCutToTheInput) {
   testing::Capture([&] { result = CreateSeqq(ctx, table_); });
   const Bytes first = testing::ReadBytes(dir_.File("disc.Q41_1.vb"));
   const Bytes expected(bytes + kFirstBody, bytes + size);
-  ::munmap(map, size);
   EXPECT_EQ(result, 1u);
   EXPECT_EQ(testing::ReadBytes(dir_.File("disc.Q41.seqq")), item);
   EXPECT_EQ(first, expected);
@@ -110,7 +106,7 @@ TEST_F(GameSeqWriter, FailedItemOrBodyFileStopsTheWriterAfterItsRow) {
 
   Plant({tools::MakeSeqq(8, 68, 1)}, 60, ".seqq");
   const std::string path = dir_.File("game.bin");
-  ASSERT_EQ(::mkdir((path + "_2.vb").c_str(), 0700), 0);
+  ASSERT_TRUE(testing::fs::create_directory(path + "_2.vb"));
   EXPECT_EQ(Run(CreateSeqq, path), 0u);
   EXPECT_EQ(err_.rfind("[F:CreateSeqq][L:", 0), 0u) << err_;
   EXPECT_EQ(table_.seqCreated, (std::vector<std::uint32_t>{1}));
