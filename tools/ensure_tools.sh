@@ -11,6 +11,8 @@ command -v g++ >/dev/null || missing+=(g++)
 command -v pkg-config >/dev/null || missing+=(pkg-config)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev googletest)
 [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
+[ -f /usr/include/xxhash.h ] || missing+=(libxxhash-dev)
 command -v man >/dev/null || missing+=(man-db)
 # genisoimage (with isoinfo) builds and lists ISO 9660 images, bchunk turns
 # raw images back into ISOs.

@@ -62,6 +62,9 @@ void PrintUsage() {
 
 void PrintMoreHelp() {
   std::fputs(
+      "\tconvert <file>... [-o <dir>] [--no-wav]\n"
+      "\t\tConvert sequences (.seq, .sep) to MIDI and banks (.vab, .vh + .vb)\n"
+      "\t\tto SoundFont 2 and WAV; psxdig convert --help tells more\n"
       "\t-h, --help\tthis text\n"
       "\t--version\tthe version\n",
       stdout);

@@ -1,5 +1,8 @@
 #include "convert/convert.h"
 
+#include <initializer_list>
+#include <string_view>
+
 #include "convert/adpcm.h"
 #include "convert/seq_smf.h"
 #include "convert/sf2.h"
@@ -7,6 +10,14 @@
 
 namespace psxdig::convert {
 namespace {
+
+// Builds a name from its parts (appending, not operator+, which GCC 12's
+// -Wrestrict misreads at -O3).
+std::string Join(std::initializer_list<std::string_view> parts) {
+  std::string joined;
+  for (const std::string_view part : parts) joined.append(part);
+  return joined;
+}
 
 // The WAV's unity note and pitch fraction from the first tone playing the
 // sample: the sample's own pitch is center - shift / 128 semitones.
@@ -41,10 +52,10 @@ ConvertResult ConvertSequence(ByteSpan file) {
   for (const Sequence& seq : split.sequences) {
     SmfResult smf = SequenceToSmf(seq);
     if (!smf.error.empty()) {
-      result.error = split.sep ? "sequence " + std::to_string(seq.id) + ": " + smf.error : smf.error;
+      result.error = split.sep ? Join({"sequence ", std::to_string(seq.id), ": ", smf.error}) : smf.error;
       return result;
     }
-    const std::string suffix = split.sep ? "_" + std::to_string(seq.id) + ".mid" : ".mid";
+    const std::string suffix = split.sep ? Join({"_", std::to_string(seq.id), ".mid"}) : ".mid";
     result.files.push_back({suffix, std::move(smf.smf)});
   }
   result.error = split.error;
@@ -70,7 +81,8 @@ ConvertResult ConvertBank(ByteSpan header, ByteSpan body, const std::string& ban
     std::uint8_t note = 60;
     std::uint32_t fraction = 0;
     UnityPitch(bank, k + 1, note, fraction);
-    result.files.push_back({"_" + std::to_string(k + 1) + ".wav", SampleToWav(samples[k], kSpuRate, note, fraction)});
+    result.files.push_back(
+        {Join({"_", std::to_string(k + 1), ".wav"}), SampleToWav(samples[k], kSpuRate, note, fraction)});
   }
   return result;
 }
