@@ -8,6 +8,7 @@
 
 #include "core/options.h"
 #include "core/output.h"
+#include "core/output_policy.h"
 #include "core/bytes.h"
 #include "search/data_ofs.h"
 
@@ -19,6 +20,22 @@ struct RipContext {
   std::FILE* listing = nullptr;  // the listing CSV (may be none in tests)
   ErrorLog log;                // rejected candidates
   RunOptions options;
+  // Where items go; none: numbered files beside the input with a row each
+  // in `listing` (BesideInputOutput).
+  OutputPolicy* output = nullptr;
+};
+
+// The rip command's output: "<input>_NN.ext" beside the input, named by
+// OpenOutputFile, and one listing row per item.
+class BesideInputOutput : public OutputPolicy {
+ public:
+  BesideInputOutput(const std::string& inputPath, std::FILE* listing)
+      : inputPath_(inputPath), listing_(listing) {}
+  bool WriteItem(const ItemToWrite& item) override;
+
+ private:
+  const std::string& inputPath_;
+  std::FILE* listing_;
 };
 
 // Writes one row of the listing CSV and flushes it. No row for an item count
@@ -47,6 +64,10 @@ bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext
 inline std::uint32_t PaddingToFour(std::uint64_t size) {
   return static_cast<std::uint32_t>((4 - size % 4) % 4);
 }
+
+// Runs the writer of the sequence class and the writer and body writer of
+// the bank-header class over what the search found, as a rip does.
+void WriteFoundItems(const RipContext& ctx, DataOfs& table);
 
 // Runs the search and every writer of the rip command. 1 when something was
 // found (also when writing then fails), 0 when the search failed or found
