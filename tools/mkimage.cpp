@@ -9,6 +9,11 @@
 //   psxdig_mkimage dec-demo <out> [--list]          compressed sequences for dec 10037
 //   psxdig_mkimage dec <serial> <out> [--list]      compressed items for that release
 //   psxdig_mkimage banks-<kind> <out> [--list]      banks of one class: vab, vh2, sshd, inst
+//   psxdig_mkimage disc-folder <dir> [--list]       sound files for a disc, to be made into
+//                                                   an ISO with genisoimage; --list: items
+//   psxdig_mkimage disc-raw <in.iso> <out.bin> [--2336]
+//                                                   the ISO as raw Mode 2 Form 1 sectors
+//                                                   (2352 or 2336 bytes) and <out>.cue
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +22,7 @@
 #include "image_banks.h"
 #include "image_builder.h"
 #include "image_compressed.h"
+#include "image_disc.h"
 #include "image_gameseq.h"
 
 namespace {
@@ -87,6 +93,41 @@ int Dec(int argc, char** argv, bool demo) {
   return 0;
 }
 
+int DiscFolder(int argc, char** argv) {
+  std::vector<DiscItem> items;
+  if (!WriteDiscFolder(argv[2], &items)) {
+    std::fprintf(stderr, "cannot write the disc folder %s\n", argv[2]);
+    return 2;
+  }
+  if (WantsList(argc, argv, 3)) {
+    for (const auto& i : items) {
+      std::printf("%-6s %-18s %8x %8u  %s\n", i.ext.c_str(), i.path.c_str(), i.ofs, i.size, i.note.c_str());
+    }
+  }
+  return 0;
+}
+
+int DiscRaw(int argc, char** argv) {
+  const bool short2336 = argc > 4 && std::string(argv[4]) == "--2336";
+  std::ifstream in(argv[2], std::ios::binary | std::ios::ate);
+  Bytes iso(in ? static_cast<std::size_t>(in.tellg()) : 0);
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(iso.data()), static_cast<std::streamsize>(iso.size())) || iso.empty()) {
+    std::fprintf(stderr, "cannot read %s\n", argv[2]);
+    return 2;
+  }
+  const Bytes raw = WrapIso(iso, short2336);
+  const std::string bin = argv[3];
+  const std::size_t dot = bin.rfind('.');
+  const std::size_t slash = bin.rfind('/');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string cue = (hasExt ? bin.substr(0, dot) : bin) + ".cue";
+  std::ofstream(bin, std::ios::binary)
+      .write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+  std::ofstream(cue, std::ios::binary) << CueFor(bin.substr(slash == std::string::npos ? 0 : slash + 1), short2336);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,10 +138,13 @@ int main(int argc, char** argv) {
   if (what == "dec-demo") return Dec(argc, argv, true);
   if (what == "dec" && argc >= 4) return Dec(argc, argv, false);
   if (what.rfind("banks-", 0) == 0) return Banks(argc, argv, what);
+  if (what == "disc-folder") return DiscFolder(argc, argv);
+  if (what == "disc-raw" && argc >= 4) return DiscRaw(argc, argv);
   std::fprintf(stderr,
                "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks <out> <MiB> |"
                " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
                " dec <serial> <out> [--list] |"
-               " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list]\n");
+               " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list] |"
+               " disc-folder <dir> [--list] | disc-raw <in.iso> <out.bin> [--2336]\n");
   return 2;
 }
