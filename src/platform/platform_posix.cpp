@@ -83,6 +83,7 @@ bool CaptureStdout(StdoutCapture& capture) {
     return false;
   }
   ::close(fds[1]);  // standard output is now the only writing end
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // every line reaches the reader as it is printed
   capture.savedFd = saved;
   capture.readFd = fds[0];
   return true;
@@ -103,6 +104,7 @@ void EndStdoutCapture(StdoutCapture& capture) {
   std::fflush(stdout);
   ::dup2(capture.savedFd, STDOUT_FILENO);
   ::close(capture.savedFd);
+  std::setvbuf(stdout, nullptr, ::isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, BUFSIZ);
   capture.savedFd = -1;
 }
 
