@@ -108,6 +108,7 @@ TEST(Identify, ExtractRecognisesReversedMagicAndVersion5Vab) {
   auto vab = [](std::uint8_t version, std::uint8_t b40) {
     Buf b = Vab(64, 0, b40);
     b[4] = version;
+    b[5] = b[6] = b[7] = 0;
     b[41] = b40;
     return b;
   };
