@@ -158,16 +158,20 @@ TEST(ExtractE2e, IsoAndRawImageGiveTheFilesOfTheDisc) {
   ASSERT_EQ(listed.exitCode, 0) << listed.err;
   ASSERT_EQ(testing::Run("/usr/bin/env", {"genisoimage", "-quiet", "-V", "PSXDIG", "-o", dir.File("d.iso"), disc}).exitCode, 0);
   ASSERT_EQ(testing::RunMkimage({"disc-raw", dir.File("d.iso"), dir.File("d.bin")}).exitCode, 0);
-  const auto run = testing::RunPsxdig({"extract", "-q", dir.File("d.iso"), dir.File("d.cue"), "-o", dir.path().string()});
+  ASSERT_EQ(testing::RunMkimage({"disc-raw", dir.File("d.iso"), dir.File("m2.bin"), "--2336"}).exitCode, 0);
+  const auto run = testing::RunPsxdig(
+      {"extract", "-q", dir.File("d.iso"), dir.File("d.cue"), dir.File("m2.cue"), "-o", dir.path().string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
 
-  std::vector<Row> listings[2];
-  for (int k = 0; k < 2; ++k) {
-    const std::string folder = dir.File(k == 0 ? "d.iso.psxdig" : "d.cue.psxdig");
+  const char* kinds[][2] = {{"d.iso", "iso2048"}, {"d.cue", "raw2352"}, {"m2.cue", "raw2336"}};
+  std::vector<Row> listings[3];
+  for (int k = 0; k < 3; ++k) {
+    const std::string folder = dir.File(std::string(kinds[k][0]) + ".psxdig");
     const auto json = ReadJson(folder + "/listing.json");
-    EXPECT_EQ(json["imageKind"], k == 0 ? "iso2048" : "raw2352");
+    EXPECT_EQ(json["imageKind"], kinds[k][1]);
     EXPECT_EQ(json["volumeId"], "PSXDIG");
     listings[k] = ReadCsv(folder + "/listing.csv");
+    const Bytes whole = testing::ReadBytes(dir.File(k == 0 ? "d.iso" : k == 1 ? "d.bin" : "m2.bin"));
     std::istringstream items(listed.out);
     std::size_t count = 0;
     for (std::string ext, path, note; items >> ext >> path;) {
@@ -186,17 +190,24 @@ TEST(ExtractE2e, IsoAndRawImageGiveTheFilesOfTheDisc) {
         EXPECT_EQ(row.at("disc_path"), path);
         EXPECT_EQ(row.at("offset_in_file"), std::to_string(ofs));
         EXPECT_EQ(row.at("straddles"), "");
+        // The image offset points at the item's first bytes in the image file.
+        const std::size_t at = std::stoul(row.at("image_offset"));
+        const std::size_t n = std::min<std::size_t>(4, 2048 - std::stoul(row.at("logical_offset")) % 2048);
+        ASSERT_LE(at + n, whole.size());
+        EXPECT_TRUE(std::equal(whole.begin() + at, whole.begin() + at + n, file.begin() + ofs)) << name;
         EXPECT_EQ(row.at("header") != "", ext == ".vb") << name;
       }
       EXPECT_TRUE(rowFound) << name;
     }
     EXPECT_EQ(listings[k].size(), count);
   }
-  ASSERT_EQ(listings[0].size(), listings[1].size());
-  for (std::size_t r = 0; r < listings[0].size(); ++r) {
-    listings[0][r].erase("image_offset");
-    listings[1][r].erase("image_offset");
-    EXPECT_EQ(listings[0][r], listings[1][r]);
+  for (int k = 1; k < 3; ++k) {
+    ASSERT_EQ(listings[0].size(), listings[k].size());
+    for (std::size_t r = 0; r < listings[0].size(); ++r) {
+      listings[0][r].erase("image_offset");
+      listings[k][r].erase("image_offset");
+      EXPECT_EQ(listings[0][r], listings[k][r]);
+    }
   }
 }
 
