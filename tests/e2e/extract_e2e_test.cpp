@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "image_banks.h"
+#include "image_disc.h"
 #include "image_builder.h"
 #include "test_util.h"
 
@@ -209,6 +210,23 @@ TEST(ExtractE2e, IsoAndRawImageGiveTheFilesOfTheDisc) {
       EXPECT_EQ(listings[0][r], listings[k][r]);
     }
   }
+}
+
+// A sequence that begins at the end of one file and runs on into the next
+// is named by where it begins and flagged as straddling.
+TEST(ExtractE2e, ItemAcrossTwoFilesIsFlagged) {
+  testing::TempDir dir;
+  const Bytes seq = tools::MakeSeq(100, 3);
+  Bytes first(2048, 0);
+  std::copy_n(seq.begin(), 48, first.end() - 48);
+  const Bytes rest(seq.begin() + 48, seq.end());
+  testing::WriteBytes(dir.File("two.iso"), tools::BuildSmallIso({{"A.DAT", first}, {"B.DAT", rest}}));
+  ASSERT_EQ(testing::RunPsxdig({"extract", "-q", dir.File("two.iso"), "-o", dir.path().string()}).exitCode, 0);
+  const auto rows = ReadCsv(dir.File("two.iso.psxdig/listing.csv"));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("output"), "A.DAT@7d0.seq");
+  EXPECT_EQ(rows[0].at("straddles"), "yes");
+  ExpectItemFile(dir.File("two.iso.psxdig/A.DAT@7d0.seq"), seq);
 }
 
 }  // namespace
