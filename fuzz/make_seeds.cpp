@@ -7,6 +7,7 @@
 #include "image_banks.h"
 #include "image_builder.h"
 #include "image_compressed.h"
+#include "image_disc.h"
 #include "image_gameseq.h"
 
 int main(int argc, char** argv) {
@@ -108,6 +109,24 @@ int main(int argc, char** argv) {
     } else if (std::string(r.serial) == "00856") {
       writeImage({}, dec.image);  // gust_fuzz: the stream alone
     }
+  }
+  // image_fuzz: CUE sheets (selector 0), then a small ISO tree as it is, as
+  // raw 2352 and 2336 sectors (selector 1: detected; 2: forced kind, LBA 0).
+  for (const char* cue : {"FILE \"game.bin\" BINARY\r\n  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n"
+                          "  TRACK 02 AUDIO\r\n    PREGAP 00:02:00\r\n    INDEX 01 00:02:31\r\n",
+                          "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nFILE \"b c.bin\" BINARY\n"
+                          "TRACK 02 MODE2/2336\nINDEX 00 00:00:00\nINDEX 01 00:02:00\n"}) {
+    const std::string text(cue);
+    writeImage({0x00}, std::vector<std::uint8_t>(text.begin(), text.end()));
+  }
+  const auto iso = psxdig::tools::BuildSmallIso({{"A.SEQ", psxdig::tools::MakeSeq(2100, 7)},
+                                                 {"DIR/B.VB", std::vector<std::uint8_t>(300, 0x11)},
+                                                 {"DIR/C.BIN", std::vector<std::uint8_t>(50, 0x22)}});
+  const std::uint8_t kinds[] = {1, 2, 3};
+  const std::vector<std::uint8_t> images[] = {iso, psxdig::tools::WrapIso(iso), psxdig::tools::WrapIso(iso, true)};
+  for (std::size_t k = 0; k < 3; ++k) {
+    writeImage({0x01}, images[k]);
+    writeImage({0x02, kinds[k], 0x00}, images[k]);
   }
   return 0;
 }

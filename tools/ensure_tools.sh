@@ -18,3 +18,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+# Disc image tests: genisoimage (with isoinfo) builds and lists ISO 9660
+# images, bchunk turns raw images back into ISOs.
+disc_tools=()
+command -v genisoimage >/dev/null || disc_tools+=(genisoimage)
+command -v bchunk >/dev/null || disc_tools+=(bchunk)
+if [ ${#disc_tools[@]} -gt 0 ]; then
+  echo "installing: ${disc_tools[*]}" >&2
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${disc_tools[@]}" >/dev/null
+fi
