@@ -10,7 +10,6 @@ command -v g++ >/dev/null || missing+=(g++)
 [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 [ -f /usr/include/xxhash.h ] || missing+=(libxxhash-dev)
-command -v pkg-config >/dev/null || missing+=(pkg-config)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}" >&2
   SUDO=""

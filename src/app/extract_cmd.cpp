@@ -150,10 +150,14 @@ bool LoadInput(const std::string& input, LoadedImage& out, std::string& error) {
   return true;
 }
 
-// "<out>/<input name>.psxdig", made here or found empty: psxdig never writes
-// into a folder that holds anything already.
+// "<out>/<input name>.psxdig" (<out> made when missing), made here or found
+// empty: psxdig never writes into a folder that holds anything already.
 bool PrepareFolder(const std::string& outDir, const std::string& input, std::string& folder,
                    std::string& error) {
+  if (!platform::IsDirectory(outDir) && !platform::MakeDirectory(outDir)) {
+    error = "cannot make folder " + outDir + ": " + SystemError();
+    return false;
+  }
   if (!platform::JoinPath(outDir, platform::BaseName(input) + ".psxdig", folder)) {
     error = "output folder name too long";
     return false;

@@ -1,6 +1,7 @@
 #include "compare/content_index.h"
 
-#define XXH_STATIC_LINKING_ONLY  // the hash state on the stack
+// xxHash compiled in from its header: no library to link on any platform.
+#define XXH_INLINE_ALL
 #include <xxhash.h>
 
 #include <algorithm>
