@@ -21,51 +21,36 @@ void WriteListRow(const char* ext, std::uint32_t index, std::uint32_t ofs, std::
   std::fflush(listing);
 }
 
-namespace {
-
-// Hands an item to the context's output, or to the rip's when it has none.
-bool WriteThroughOutput(const RipContext& ctx, const ItemToWrite& item);
-
-}  // namespace
-
 bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
                    std::uint32_t count, std::uint64_t ofs, std::uint64_t size,
                    std::uint32_t padding) {
-  return WriteThroughOutput(ctx, {ctx.input, ext, index, count, ofs, size, padding, 0, false});
+  if (ctx.output) {
+    return ctx.output->WriteItem({ctx.input, ext, index, count, ofs, size, padding, 0, false});
+  }
+  FilePtr out = OpenOutputFile(ctx.inputPath, nullptr, nullptr, ext, "wb", index, count);
+  if (!out) return false;
+  static constexpr std::uint8_t kZeros[4] = {};
+  const bool inside = HasBytes(ctx.input, ofs, size);
+  const std::size_t n = inside ? static_cast<std::size_t>(size) : 0;
+  bool ok = inside && (n == 0 || std::fwrite(ctx.input.data() + ofs, 1, n, out.get()) == n);
+  ok = ok && (padding == 0 || std::fwrite(kZeros, 1, padding, out.get()) == padding);
+  return std::fclose(out.release()) == 0 && ok;
 }
 
 bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext,
                       std::uint32_t index, std::uint32_t count, std::uint64_t ofs,
                       std::uint32_t size, std::uint32_t padding, std::uint32_t seqValue) {
-  const ItemToWrite item{ctx.input, ext, index, count, ofs, size, padding, seqValue, true};
-  if (WriteThroughOutput(ctx, item)) return true;
+  bool written = false;
+  if (ctx.output) {
+    written =
+        ctx.output->WriteItem({ctx.input, ext, index, count, ofs, size, padding, seqValue, true});
+  } else {
+    WriteListRow(ext, index, static_cast<std::uint32_t>(ofs), size, count, seqValue, ctx.listing);
+    written = WriteItemFile(ctx, ext, index, count, ofs, size, padding);
+  }
+  if (written) return true;
   ReportLastError(writer, __LINE__);
   return false;
 }
-
-bool BesideInputOutput::WriteItem(const ItemToWrite& item) {
-  if (item.listed) {
-    WriteListRow(item.ext, item.index, static_cast<std::uint32_t>(item.ofs),
-                 static_cast<std::uint32_t>(item.size), item.count, item.seqValue, listing_);
-  }
-  FilePtr out = OpenOutputFile(inputPath_, nullptr, nullptr, item.ext, "wb", item.index, item.count);
-  if (!out) return false;
-  static constexpr std::uint8_t kZeros[4] = {};
-  const bool inside = HasBytes(item.input, item.ofs, item.size);
-  const std::size_t n = inside ? static_cast<std::size_t>(item.size) : 0;
-  bool ok = inside && (n == 0 || std::fwrite(item.input.data() + item.ofs, 1, n, out.get()) == n);
-  ok = ok && (item.padding == 0 || std::fwrite(kZeros, 1, item.padding, out.get()) == item.padding);
-  return std::fclose(out.release()) == 0 && ok;
-}
-
-namespace {
-
-bool WriteThroughOutput(const RipContext& ctx, const ItemToWrite& item) {
-  if (ctx.output) return ctx.output->WriteItem(item);
-  BesideInputOutput beside(ctx.inputPath, ctx.listing);
-  return beside.WriteItem(item);
-}
-
-}  // namespace
 
 }  // namespace psxdig

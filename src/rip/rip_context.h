@@ -20,22 +20,9 @@ struct RipContext {
   std::FILE* listing = nullptr;  // the listing CSV (may be none in tests)
   ErrorLog log;                // rejected candidates
   RunOptions options;
-  // Where items go; none: numbered files beside the input with a row each
-  // in `listing` (BesideInputOutput).
+  // Where items go and how they are listed; none: the rip's numbered files
+  // beside the input, with a row each in `listing`.
   OutputPolicy* output = nullptr;
-};
-
-// The rip command's output: "<input>_NN.ext" beside the input, named by
-// OpenOutputFile, and one listing row per item.
-class BesideInputOutput : public OutputPolicy {
- public:
-  BesideInputOutput(const std::string& inputPath, std::FILE* listing)
-      : inputPath_(inputPath), listing_(listing) {}
-  bool WriteItem(const ItemToWrite& item) override;
-
- private:
-  const std::string& inputPath_;
-  std::FILE* listing_;
 };
 
 // Writes one row of the listing CSV and flushes it. No row for an item count
