@@ -22,26 +22,20 @@ using Row = std::map<std::string, std::string>;
 // listing.csv as rows of named fields (the generated names need no quoting).
 std::vector<Row> ReadCsv(const std::string& path) {
   std::istringstream in(testing::ReadText(path));
-  std::vector<std::vector<std::string>> lines;
+  std::vector<std::string> names;
+  std::vector<Row> rows;
   for (std::string line; std::getline(in, line);) {
     EXPECT_EQ(line.back(), '\r');
-    line.pop_back();
-    std::vector<std::string> fields(1);
-    for (const char c : line) {
-      if (c == ',') {
-        fields.emplace_back();
-      } else {
-        fields.back().push_back(c);
-      }
+    std::istringstream fields(line.substr(0, line.size() - 1) + ",");
+    std::vector<std::string> values;
+    for (std::string field; std::getline(fields, field, ',');) values.push_back(field);
+    if (names.empty()) {
+      names = values;
+      continue;
     }
-    lines.push_back(fields);
-  }
-  std::vector<Row> rows;
-  for (std::size_t r = 1; r < lines.size(); ++r) {
-    EXPECT_EQ(lines[r].size(), lines[0].size());
-    Row row;
-    for (std::size_t k = 0; k < lines[0].size() && k < lines[r].size(); ++k) row[lines[0][k]] = lines[r][k];
-    rows.push_back(row);
+    EXPECT_EQ(values.size(), names.size());
+    Row& row = rows.emplace_back();
+    for (std::size_t k = 0; k < names.size() && k < values.size(); ++k) row[names[k]] = values[k];
   }
   return rows;
 }
