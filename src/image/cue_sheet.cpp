@@ -151,7 +151,8 @@ std::optional<CueSheet> ParseCue(std::string_view text, std::string& error) {
     const std::string cmd = Upper(w[0]);
     if (OneOf(cmd, kIgnored)) continue;
     if (cmd == "FILE") {
-      if (w.size() < 3 || !OneOf(Upper(w.back()), kFileTypes)) return fail("FILE needs a name and a type");
+      if (w.size() < 3) return fail("FILE needs a name and a type");
+      if (!OneOf(Upper(w.back()), kFileTypes)) return fail("unknown file type " + w.back());
       file = w[1];
       for (std::size_t k = 2; k + 1 < w.size(); ++k) file += " " + w[k];  // unquoted name with blanks
       ++files;

@@ -140,12 +140,20 @@ void LogicalView::Gather() {
   truncated_ = static_cast<std::uint32_t>(image_.size() % size);
   if (truncated_) ++damaged_;
   storage_.reserve(sectors * kUserBytes);
+  // Sectors without a sync at the end of a raw image are the audio tracks of
+  // a mixed-mode disc, not damage: they count only when data follows them.
+  std::uint32_t withoutSync = 0;
   for (std::uint64_t i = 0; i < sectors; ++i) {
     const std::uint64_t at = i * size;
     const SectorInfo info = kind_ == ImageKind::kRaw2352
                                 ? ClassifyRaw2352(image_, at, firstLba_ + static_cast<std::int64_t>(i))
                                 : ClassifyRaw2336(image_, at);
-    if (info.cls == SectorClass::kDamaged) ++damaged_;
+    if (kind_ == ImageKind::kRaw2352 && !BytesAt(image_, at, kSync, sizeof kSync)) {
+      ++withoutSync;
+      continue;
+    }
+    damaged_ += withoutSync + (info.cls == SectorClass::kDamaged ? 1 : 0);
+    withoutSync = 0;
     if (info.cls != SectorClass::kData) continue;
     dataOffset_.push_back(at + info.userOffset);
     const auto* from = image_.data() + at + info.userOffset;

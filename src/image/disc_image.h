@@ -52,7 +52,8 @@ class LogicalView {
   std::uint32_t firstLba() const;
   std::uint32_t lbaEnd() const;
   // Sectors whose sync, header or mode did not fit (kept out of the stream),
-  // a cut last sector included.
+  // a cut last sector included. Sectors without sync at the end of a raw
+  // image (audio tracks behind the data track) are not counted.
   std::uint32_t damagedSectors() const { return damaged_; }
   // Bytes of a last sector cut short (dropped from the stream), 0 if none.
   std::uint32_t truncatedBytes() const { return truncated_; }
@@ -74,7 +75,9 @@ class LogicalView {
 
 // Builds the stream of an image of a known kind. firstLba is the disc address
 // of the image's first sector (from a CUE sheet's track start; 0 otherwise);
-// a raw 2352 image takes it from its sector headers instead.
+// a raw 2352 image takes it from its sector headers instead. Image offsets
+// are counted from the start of `image`: for a track cut out of its file by
+// TrackBytes, add the track's fileOffset to get the offset in the file.
 LogicalView BuildLogicalView(ByteSpan image, ImageKind kind, std::uint32_t firstLba = 0);
 
 // One track of a CUE sheet.

@@ -15,6 +15,7 @@ constexpr std::uint32_t kFirstDescriptor = 16;
 constexpr std::uint32_t kMaxDescriptors = 32;
 constexpr std::uint32_t kMaxDepth = 64;
 constexpr std::uint32_t kMinRecord = 34;
+constexpr std::size_t kMaxProblems = 1000;
 constexpr std::uint8_t kFlagDirectory = 0x02;
 constexpr std::uint16_t kXaForm2 = 0x1000;
 constexpr std::uint16_t kXaCdda = 0x4000;
@@ -60,8 +61,14 @@ class Walker {
   }
 
  private:
+  // A hostile tree can name the same broken folder over and over: the first
+  // problems tell enough.
   void Problem(const std::string& path, const std::string& what) {
-    map_.problems.push_back((path.empty() ? std::string("/") : path) + ": " + what);
+    if (map_.problems.size() < kMaxProblems) {
+      map_.problems.push_back((path.empty() ? std::string("/") : path) + ": " + what);
+    } else if (map_.problems.size() == kMaxProblems) {
+      map_.problems.push_back("/: more problems not listed");
+    }
   }
 
   void ReadDirectory(const Directory& dir, std::vector<Directory>& pending) {

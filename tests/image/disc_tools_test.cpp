@@ -26,7 +26,8 @@ std::string Which(const std::string& name) {
 
 using FileRow = std::tuple<std::string, std::uint32_t, std::uint64_t>;  // path, lba, size
 
-// The files of `isoinfo -l`: extent and data length of every non-directory.
+// The files of `isoinfo -l`: extent and data length of every non-directory,
+// sorted by path like MapFiles.
 std::vector<FileRow> IsoinfoFiles(const std::string& listing) {
   static const std::regex dirLine(R"(^Directory listing of /(.*)$)");
   static const std::regex fileLine(R"(^-\S*\s.*\s(\d+)\s+\w{3}\s+\d+\s+\d{4}\s+\[\s*(\d+)\s+[0-9a-f]{2}\]\s+(\S+);1\s*$)");
@@ -40,13 +41,14 @@ std::vector<FileRow> IsoinfoFiles(const std::string& listing) {
       rows.emplace_back(dir + m[3].str(), std::stoul(m[2]), std::stoull(m[1]));
     }
   }
-  std::sort(rows.begin(), rows.end(), [](const FileRow& a, const FileRow& b) { return std::get<1>(a) < std::get<1>(b); });
+  std::sort(rows.begin(), rows.end());
   return rows;
 }
 
 std::vector<FileRow> MapFiles(const FileMap& map) {
   std::vector<FileRow> rows;
   for (const auto& f : map.files) rows.emplace_back(f.path, f.lba, f.size);
+  std::sort(rows.begin(), rows.end());
   return rows;
 }
 
