@@ -28,6 +28,7 @@ struct ExtractSummary {
   std::string volumeId;    // empty without a file system
   std::uint64_t logicalSize = 0;
   std::uint32_t damagedSectors = 0;
+  std::uint32_t truncatedBytes = 0;  // of a last sector cut short
   std::vector<std::string> fileSystemProblems;
 };
 

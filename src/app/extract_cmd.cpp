@@ -76,6 +76,7 @@ struct LoadedImage {
   std::string path;
   std::vector<std::uint8_t> bytes;
   ByteSpan image;
+  std::uint64_t imageStart = 0;  // where `image` begins in the file
   ImageKind kind = ImageKind::kPlainFile;
   std::uint32_t firstLba = 0;
 };
@@ -137,6 +138,9 @@ bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
   if (!track->file.empty() && track->file[0] == '/') out.path = track->file;
   if (!ReadWholeFile(out.path, ~std::uint64_t{0}, out.bytes, error)) return false;
   out.image = TrackBytes(ByteSpan(out.bytes), *track);
+  if (!out.image.empty()) {
+    out.imageStart = static_cast<std::uint64_t>(out.image.data() - out.bytes.data());
+  }
   out.firstLba = TrackLba(*sheet, *track, folder);
   return true;
 }
@@ -174,10 +178,11 @@ bool PrepareFolder(const std::string& outDir, const std::string& input, std::str
   return true;
 }
 
-ItemLocator LocatorOf(const LogicalView& view, const FileMap& map) {
-  return [&view, &map](std::uint64_t ofs, std::uint64_t size) {
+// Image offsets are given in the image file, a CUE track's start included.
+ItemLocator LocatorOf(const LogicalView& view, const FileMap& map, std::uint64_t imageStart) {
+  return [&view, &map, imageStart](std::uint64_t ofs, std::uint64_t size) {
     ItemPlace place;
-    place.imageOffset = view.ImageOffset(ofs);
+    place.imageOffset = imageStart + view.ImageOffset(ofs);
     if (map.files.empty()) return place;
     auto locate = [&](std::uint64_t at) {
       return map.Locate(view.Lba(at), static_cast<std::uint32_t>(at % 2048));
@@ -250,11 +255,12 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
     Fail(input, error);
     return Outcome::kFailed;
   }
-  FolderOutput output(folder, LocatorOf(view, map));
+  FolderOutput output(folder, LocatorOf(view, map, loaded.imageStart));
   RunEngine(input, folder, view, settings, output);
 
   ExtractSummary summary{input, loaded.path, ImageKindName(view.kind()), map.volumeId,
-                         view.data().size(), view.damagedSectors(), map.problems};
+                         view.data().size(), view.damagedSectors(), view.truncatedBytes(),
+                         map.problems};
   if (!WriteListing(folder, "listing.csv", BuildListingCsv(output.items()), error) ||
       !WriteListing(folder, "listing.json", BuildListingJson(summary, output.items()), error)) {
     Fail(input, error);

@@ -104,6 +104,7 @@ std::string BuildListingJson(const ExtractSummary& summary,
       {"volumeId", TextOrNull(summary.volumeId)},
       {"logicalSize", summary.logicalSize},
       {"damagedSectors", summary.damagedSectors},
+      {"truncatedBytes", summary.truncatedBytes},
       {"fileSystemProblems", summary.fileSystemProblems},
       {"items", std::move(list)},
   };

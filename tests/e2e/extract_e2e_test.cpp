@@ -154,19 +154,27 @@ TEST(ExtractE2e, IsoAndRawImageGiveTheFilesOfTheDisc) {
   ASSERT_EQ(testing::Run("/usr/bin/env", {"genisoimage", "-quiet", "-V", "PSXDIG", "-o", dir.File("d.iso"), disc}).exitCode, 0);
   ASSERT_EQ(testing::RunMkimage({"disc-raw", dir.File("d.iso"), dir.File("d.bin")}).exitCode, 0);
   ASSERT_EQ(testing::RunMkimage({"disc-raw", dir.File("d.iso"), dir.File("m2.bin"), "--2336"}).exitCode, 0);
-  const auto run = testing::RunPsxdig(
-      {"extract", "-q", dir.File("d.iso"), dir.File("d.cue"), dir.File("m2.cue"), "-o", dir.path().string()});
+  // The same raw track behind an audio track of two seconds in one file.
+  Bytes twoTracks(150 * 2352, 0);
+  const Bytes raw = testing::ReadBytes(dir.File("d.bin"));
+  twoTracks.insert(twoTracks.end(), raw.begin(), raw.end());
+  testing::WriteBytes(dir.File("x.bin"), twoTracks);
+  testing::WriteBytes(dir.File("x.cue"), testing::Str("FILE \"x.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                                                    " TRACK 02 MODE2/2352\n  INDEX 01 00:02:00\n"));
+  const auto run = testing::RunPsxdig({"extract", "-q", dir.File("d.iso"), dir.File("d.cue"), dir.File("m2.cue"),
+                                       dir.File("x.cue"), "-o", dir.path().string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
 
-  const char* kinds[][2] = {{"d.iso", "iso2048"}, {"d.cue", "raw2352"}, {"m2.cue", "raw2336"}};
-  std::vector<Row> listings[3];
-  for (int k = 0; k < 3; ++k) {
+  const char* kinds[][3] = {
+      {"d.iso", "iso2048", "d.iso"}, {"d.cue", "raw2352", "d.bin"}, {"m2.cue", "raw2336", "m2.bin"}, {"x.cue", "raw2352", "x.bin"}};
+  std::vector<Row> listings[4];
+  for (int k = 0; k < 4; ++k) {
     const std::string folder = dir.File(std::string(kinds[k][0]) + ".psxdig");
     const auto json = ReadJson(folder + "/listing.json");
     EXPECT_EQ(json["imageKind"], kinds[k][1]);
     EXPECT_EQ(json["volumeId"], "PSXDIG");
     listings[k] = ReadCsv(folder + "/listing.csv");
-    const Bytes whole = testing::ReadBytes(dir.File(k == 0 ? "d.iso" : k == 1 ? "d.bin" : "m2.bin"));
+    const Bytes whole = testing::ReadBytes(dir.File(kinds[k][2]));
     std::istringstream items(listed.out);
     std::size_t count = 0;
     for (std::string ext, path, note; items >> ext >> path;) {
@@ -196,7 +204,7 @@ TEST(ExtractE2e, IsoAndRawImageGiveTheFilesOfTheDisc) {
     }
     EXPECT_EQ(listings[k].size(), count);
   }
-  for (int k = 1; k < 3; ++k) {
+  for (int k = 1; k < 4; ++k) {
     ASSERT_EQ(listings[0].size(), listings[k].size());
     for (std::size_t r = 0; r < listings[0].size(); ++r) {
       listings[0][r].erase("image_offset");
