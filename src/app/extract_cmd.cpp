@@ -115,7 +115,8 @@ bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
   std::vector<std::uint8_t> text;
   if (!ReadWholeFile(cuePath, kMaxCueSize, text, error)) return false;
   std::string why;
-  const auto sheet = ParseCue(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), why);
+  const std::string_view sheetText(reinterpret_cast<const char*>(text.data()), text.size());
+  const auto sheet = ParseCue(sheetText, why);
   if (!sheet) {
     error = "bad CUE sheet: " + why;
     return false;
@@ -168,7 +169,8 @@ bool PrepareFolder(const std::string& outDir, const std::string& input, std::str
   }
   if (platform::IsDirectory(folder)) {
     if (platform::IsEmptyDirectory(folder)) return true;
-    error = "output folder " + folder + " is not empty (psxdig writes only into a new or empty one)";
+    error = "output folder " + folder +
+            " is not empty (psxdig writes only into a new or empty one)";
     return false;
   }
   if (!platform::MakeDirectory(folder)) {
@@ -228,7 +230,8 @@ void RunEngine(const std::string& input, const std::string& folder, const Logica
   const bool show = !settings.quiet && platform::IsTerminal(stderr);
   ProgressLine progress(platform::BaseName(input), view.data().size(), show);
   DataOfs table;
-  const bool searched = GetDataOfs(ctx.input, 0, kItemCapacity, 1, table, kRunExtract, ctx.log) != 0;
+  const bool searched =
+      GetDataOfs(ctx.input, 0, kItemCapacity, 1, table, kRunExtract, ctx.log) != 0;
   progress.ScanDone();
   if (searched) WriteFoundItems(ctx, table);
   progress.Stop();
