@@ -5,6 +5,7 @@
 
 #include "app/cli.h"
 #include "app/convert_cmd.h"
+#include "app/extract.h"
 #include "compare/compare_file.h"
 #include "decompress/exec_dec.h"
 #include "platform/platform.h"
@@ -111,6 +112,7 @@ std::uint32_t exec(const char* const* argv, const RunOptions& options, const Err
 int RunMain(int argc, const char* const* argv) {
   const std::string first = argc >= 2 ? argv[1] : "";
   if (first == "convert") return RunConvert(argc, argv);
+  if (first == "extract") return RunExtract(argc, argv);
   if (first == "-h" || first == "--help" || first == "--version") {
     PrintBanner();
     if (first != "--version") {

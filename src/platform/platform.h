@@ -57,4 +57,25 @@ bool MapFile(std::FILE* f, std::uint64_t size, FileMapping& out);
 // Releases a mapping made by MapFile (nothing for an empty one).
 void UnmapFile(FileMapping& mapping);
 
+// True when the stream is a terminal (progress lines are drawn only there).
+bool IsTerminal(std::FILE* f);
+// True when the folder exists and holds no entry.
+bool IsEmptyDirectory(const std::string& path);
+
+// Standard output sent into a pipe for a while, so that the engine's console
+// lines can be read (or dropped) instead of reaching the user.
+struct StdoutCapture {
+  int savedFd = -1;  // the real standard output
+  int readFd = -1;   // what was written to standard output meanwhile
+};
+// Starts capturing. False (nothing changed) when the system refuses.
+bool CaptureStdout(StdoutCapture& capture);
+// Waits up to timeoutMs for captured bytes: the number read, 0 when none came
+// in time, -1 once the capture has ended and everything was read.
+long ReadCaptured(const StdoutCapture& capture, char* buffer, std::size_t size, int timeoutMs);
+// Gives standard output back; the reader then sees the end.
+void EndStdoutCapture(StdoutCapture& capture);
+// Closes the reading side once it has seen the end.
+void CloseCaptured(StdoutCapture& capture);
+
 }  // namespace psxdig::platform

@@ -80,6 +80,11 @@ void WriteBankClass(const RipContext& ctx, DataOfs& table) {
 
 }  // namespace
 
+void WriteFoundItems(const RipContext& ctx, DataOfs& table) {
+  WriteSequenceClass(ctx, table);
+  WriteBankClass(ctx, table);
+}
+
 std::uint32_t execRip(const RipContext& base, DataOfs& table) {
   if (!GetDataOfs(base.input, base.options.startOfs, base.options.maxSearchFileNum, 1, table,
                   base.options.runMode, base.log)) {
@@ -97,8 +102,7 @@ std::uint32_t execRip(const RipContext& base, DataOfs& table) {
   WriteText(listing.get(), "%s", kListingHeader);
   RipContext ctx = base;
   ctx.listing = listing.get();
-  WriteSequenceClass(ctx, table);
-  WriteBankClass(ctx, table);
+  WriteFoundItems(ctx, table);
   return 1;
 }
 

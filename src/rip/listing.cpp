@@ -24,6 +24,9 @@ void WriteListRow(const char* ext, std::uint32_t index, std::uint32_t ofs, std::
 bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
                    std::uint32_t count, std::uint64_t ofs, std::uint64_t size,
                    std::uint32_t padding) {
+  if (ctx.output) {
+    return ctx.output->WriteItem({ctx.input, ext, index, count, ofs, size, padding, 0, false});
+  }
   FilePtr out = OpenOutputFile(ctx.inputPath, nullptr, nullptr, ext, "wb", index, count);
   if (!out) return false;
   static constexpr std::uint8_t kZeros[4] = {};
@@ -37,8 +40,15 @@ bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
 bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext,
                       std::uint32_t index, std::uint32_t count, std::uint64_t ofs,
                       std::uint32_t size, std::uint32_t padding, std::uint32_t seqValue) {
-  WriteListRow(ext, index, static_cast<std::uint32_t>(ofs), size, count, seqValue, ctx.listing);
-  if (WriteItemFile(ctx, ext, index, count, ofs, size, padding)) return true;
+  bool written = false;
+  if (ctx.output) {
+    written =
+        ctx.output->WriteItem({ctx.input, ext, index, count, ofs, size, padding, seqValue, true});
+  } else {
+    WriteListRow(ext, index, static_cast<std::uint32_t>(ofs), size, count, seqValue, ctx.listing);
+    written = WriteItemFile(ctx, ext, index, count, ofs, size, padding);
+  }
+  if (written) return true;
   ReportLastError(writer, __LINE__);
   return false;
 }

@@ -33,9 +33,15 @@ struct Identified {
 };
 
 // Recognises the signature of a supported format at `off`. runMode 1 (dec)
-// recognises the compressed and plain sequence signatures only; every other
-// value the rip set. Reads only bytes inside `input`.
+// recognises the compressed and plain sequence signatures only, 2 (extract)
+// the rip set and its widened forms, every other value the rip set. Reads
+// only bytes inside `input`.
 Identified IdentifyData(ByteSpan input, std::uint32_t off, std::uint32_t runMode);
+
+// How an item of the extract search at `off` was recognised: "reversed
+// magic" for a sequence whose magic reads "SEQp", "VAB version 5" for a VAB
+// header recognised by its version alone, "signature" for everything else.
+const char* RecognisedAs(ByteSpan input, std::uint64_t off);
 
 class ErrorLog;
 

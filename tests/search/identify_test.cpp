@@ -96,9 +96,41 @@ TEST(Identify, RecognitionTable) {
                          c.bytes.begin() + std::min<std::size_t>(c.off + 8, c.bytes.size()));
     EXPECT_EQ(Ext(c.bytes, c.off, kRunRip), c.rip) << at << " size " << c.bytes.size();
     EXPECT_EQ(Ext(c.bytes, c.off, kRunDec), c.dec) << at << " size " << c.bytes.size();
+    EXPECT_EQ(Ext(c.bytes, c.off, kRunExtract), c.rip) << at << " size " << c.bytes.size();
   }
   EXPECT_EQ(IdentifyData(ByteSpan(WithAt(8, 0, "SSsq")), 0, kRunDec).cls, FormatClass::kSequence);
   EXPECT_EQ(IdentifyData(ByteSpan(WithAt(16, 0, "INST\0\0\0\0"s)), 0, kRunRip).cls, FormatClass::kBankHeader);
+}
+
+// Extract widens the rip set by two forms; rip never sees them.
+TEST(Identify, ExtractRecognisesReversedMagicAndVersion5Vab) {
+  using namespace std::string_literals;
+  auto vab = [](std::uint8_t version, std::uint8_t b40) {
+    Buf b = Vab(64, 0, b40);
+    b[4] = version;
+    b[5] = b[6] = b[7] = 0;
+    b[41] = b40;
+    return b;
+  };
+  const struct {
+    Buf bytes;
+    const char *rip, *extract, *recognised;
+  } cases[] = {
+      {WithAt(16, 0, "SEQp\0\0\0\1"s), "", ".seq", "reversed magic"},
+      {WithAt(16, 0, "SEQp\0\0\0\0"s), "", ".sep", "reversed magic"},
+      {WithAt(16, 0, "SEQp\0\0\0\2"s), "", "", "reversed magic"},
+      {vab(5, 0x00), ".vh2", ".vh", "VAB version 5"},
+      {vab(7, 0x00), ".vh2", ".vh2", "signature"},
+      {vab(5, 0xFF), ".vh", ".vh", "signature"},
+      {vab(5, 0x01), ".vh2", ".vh2", "signature"},
+  };
+  for (const auto& c : cases) {
+    const std::string head(c.bytes.begin(), c.bytes.begin() + 8);
+    EXPECT_EQ(Ext(c.bytes, 0, kRunRip), c.rip) << head;
+    EXPECT_EQ(Ext(c.bytes, 0, kRunDec), "") << head;
+    EXPECT_EQ(Ext(c.bytes, 0, kRunExtract), c.extract) << head;
+    EXPECT_STREQ(RecognisedAs(ByteSpan(c.bytes), 0), c.recognised) << head;
+  }
 }
 
 }  // namespace
