@@ -62,6 +62,10 @@ void PrintUsage() {
 
 void PrintMoreHelp() {
   std::fputs(
+      "\textract <image>... [-o <dir>] [-q] [--bodies-back-to-back] [--no-zero-block]\n"
+      "\t\tExtract from disc images (.bin/.cue, .iso) or data files into one\n"
+      "\t\tfolder per input with listing.csv and listing.json;\n"
+      "\t\tpsxdig extract --help tells more\n"
       "\tconvert <file>... [-o <dir>] [--no-wav]\n"
       "\t\tConvert sequences (.seq, .sep) to MIDI and banks (.vab, .vh + .vb)\n"
       "\t\tto SoundFont 2 and WAV; psxdig convert --help tells more\n"
