@@ -47,6 +47,10 @@ std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t c
                          std::uint32_t validate, DataOfs& table, std::uint32_t runMode,
                          const ErrorLog& log);
 
+// The first offset at or after `from` whose byte can start a signature, or
+// the input size when there is none.
+std::uint64_t NextSignatureStart(ByteSpan input, std::uint64_t from);
+
 // Ascending order of unsigned 32-bit offsets.
 bool CompareOfs(std::uint32_t a, std::uint32_t b);
 

@@ -4,6 +4,10 @@
 #include <new>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/output.h"
 #include "search/data_ofs.h"
 
@@ -85,13 +89,42 @@ std::uint64_t NextAfterSShd(ByteSpan b, std::uint32_t off) {
 
 // Bytes that can start a signature; the scan passes over all others without
 // asking the recognizer.
+constexpr unsigned char kStartBytes[] = {'p', 'S', 'K', 'q', '.', 'I'};
 constexpr auto kSignatureStart = [] {
   std::array<bool, 256> starts{};
-  for (const unsigned char c : {'p', 'S', 'K', 'q', '.', 'I'}) starts[c] = true;
+  for (const unsigned char c : kStartBytes) starts[c] = true;
   return starts;
 }();
 
+#if defined(__SSE2__)
+// Bit k set when byte k of the 16 at p can start a signature.
+inline unsigned StartMask16(const std::uint8_t* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i hit = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(kStartBytes[0])));
+  for (std::size_t k = 1; k < sizeof kStartBytes; ++k) {
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(kStartBytes[k]))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
+
 }  // namespace
+
+std::uint64_t NextSignatureStart(ByteSpan input, std::uint64_t from) {
+  const std::uint64_t size = input.size();
+  const std::uint8_t* p = input.data();
+  std::uint64_t off = from;
+#if defined(__SSE2__)
+  // 32 bytes a step; most of an image holds none of the six bytes.
+  while (off + 32 <= size) {
+    const unsigned mask = StartMask16(p + off) | (StartMask16(p + off + 16) << 16);
+    if (mask != 0) return off + static_cast<unsigned>(__builtin_ctz(mask));
+    off += 32;
+  }
+#endif
+  while (off < size && !kSignatureStart[p[off]]) ++off;
+  return off < size ? off : size;
+}
 
 bool CompareOfs(std::uint32_t a, std::uint32_t b) { return a < b; }
 
@@ -124,9 +157,7 @@ std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t c
     if (!kSignatureStart[input[off]]) {
       // Nothing can be found before the next possible first byte, so the
       // list cannot fill up while passing over these bytes.
-      do {
-        ++off;
-      } while (off < size && !kSignatureStart[input[off]]);
+      off = NextSignatureStart(input, off + 1);
       continue;
     }
     const auto here = static_cast<std::uint32_t>(off);
