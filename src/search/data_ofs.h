@@ -47,8 +47,11 @@ std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t c
                          std::uint32_t validate, DataOfs& table, std::uint32_t runMode,
                          const ErrorLog& log);
 
-// The first offset at or after `from` whose byte can start a signature, or
-// the input size when there is none.
+// True when the two bytes at `off` are the first two of some signature;
+// IdentifyData finds nothing anywhere else.
+bool CanStartSignature(ByteSpan input, std::uint64_t off);
+// The first offset at or after `from` at which a signature can start, or the
+// input size when there is none.
 std::uint64_t NextSignatureStart(ByteSpan input, std::uint64_t from);
 
 // Ascending order of unsigned 32-bit offsets.

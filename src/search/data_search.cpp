@@ -87,42 +87,72 @@ std::uint64_t NextAfterSShd(ByteSpan b, std::uint32_t off) {
   return next > off ? next : off + 1ull;
 }
 
-// Bytes that can start a signature; the scan passes over all others without
-// asking the recognizer.
-constexpr unsigned char kStartBytes[] = {'p', 'S', 'K', 'q', '.', 'I'};
-constexpr auto kSignatureStart = [] {
-  std::array<bool, 256> starts{};
-  for (const unsigned char c : kStartBytes) starts[c] = true;
-  return starts;
-}();
+// The first two bytes of every signature the recognizer knows ("pQES",
+// "pBAV", "SSsq", "SS" 7F..., "SNTp", "SEQG", "SSEQ", "SShd", "KCET", "qQES",
+// ".sqv", "INST"); the scan passes over every offset at which none of them
+// stands without asking the recognizer.
+constexpr char kStartPairs[][3] = {"pQ", "pB", "SS", "SN", "SE", "KC", "qQ", ".s", "IN"};
+
+bool IsStartPair(std::uint8_t first, std::uint8_t second) {
+  for (const auto& pair : kStartPairs) {
+    if (first == static_cast<std::uint8_t>(pair[0]) && second == static_cast<std::uint8_t>(pair[1])) {
+      return true;
+    }
+  }
+  return false;
+}
 
 #if defined(__SSE2__)
-// Bit k set when byte k of the 16 at p can start a signature.
-inline unsigned StartMask16(const std::uint8_t* p) {
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i hit = _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(kStartBytes[0])));
-  for (std::size_t k = 1; k < sizeof kStartBytes; ++k) {
-    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(kStartBytes[k]))));
-  }
-  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+inline __m128i Eq(__m128i v, int c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(c))); }
+inline __m128i EqOr(__m128i v, int bits, int c) {
+  return Eq(_mm_or_si128(v, _mm_set1_epi8(static_cast<char>(bits))), c);
+}
+
+// Lanes whose byte may be the first byte of a pair: p or q (70, 71), S, K,
+// '.' or I.
+inline __m128i MayBeFirst(__m128i v) {
+  return _mm_or_si128(_mm_or_si128(EqOr(v, 0x01, 0x71), Eq(v, 'S')),
+                      _mm_or_si128(_mm_or_si128(Eq(v, 'K'), Eq(v, '.')), Eq(v, 'I')));
+}
+// Lanes whose byte may be the second byte of a pair: Q or S (51, 53, and
+// 52 too), B or C (42, 43), N, E or s.
+inline __m128i MayBeSecond(__m128i v) {
+  return _mm_or_si128(_mm_or_si128(EqOr(v, 0x02, 0x53), EqOr(v, 0x01, 0x43)),
+                      _mm_or_si128(_mm_or_si128(Eq(v, 'N'), Eq(v, 'E')), Eq(v, 's')));
+}
+
+// Bit k set when the bytes at p + k and p + k + 1 may be a pair: a superset
+// of the offsets where one stands.
+inline unsigned PairMask16(const std::uint8_t* p) {
+  const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(MayBeFirst(first), MayBeSecond(second))));
 }
 #endif
 
 }  // namespace
+
+bool CanStartSignature(ByteSpan input, std::uint64_t off) {
+  return off + 1 < input.size() && IsStartPair(input[off], input[off + 1]);
+}
 
 std::uint64_t NextSignatureStart(ByteSpan input, std::uint64_t from) {
   const std::uint64_t size = input.size();
   const std::uint8_t* p = input.data();
   std::uint64_t off = from;
 #if defined(__SSE2__)
-  // 32 bytes a step; most of an image holds none of the six bytes.
-  while (off + 32 <= size) {
-    const unsigned mask = StartMask16(p + off) | (StartMask16(p + off + 16) << 16);
-    if (mask != 0) return off + static_cast<unsigned>(__builtin_ctz(mask));
+  // 32 offsets a step; most of an image holds no start pair at all.
+  while (off + 33 <= size) {
+    unsigned mask = PairMask16(p + off) | (PairMask16(p + off + 16) << 16);
+    while (mask != 0) {
+      const std::uint64_t at = off + static_cast<unsigned>(__builtin_ctz(mask));
+      if (IsStartPair(p[at], p[at + 1])) return at;
+      mask &= mask - 1;
+    }
     off += 32;
   }
 #endif
-  while (off < size && !kSignatureStart[p[off]]) ++off;
+  while (off < size && !CanStartSignature(input, off)) ++off;
   return off < size ? off : size;
 }
 
@@ -154,9 +184,9 @@ std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t c
       log.Write("Reached to max. Seq and|or Vh exists more over\n");
       break;
     }
-    if (!kSignatureStart[input[off]]) {
-      // Nothing can be found before the next possible first byte, so the
-      // list cannot fill up while passing over these bytes.
+    if (!CanStartSignature(input, off)) {
+      // Nothing can be found before the next possible start, so the list
+      // cannot fill up while passing over these bytes.
       off = NextSignatureStart(input, off + 1);
       continue;
     }
