@@ -165,7 +165,7 @@ bool IsPair(std::uint8_t a, std::uint8_t b) {
 TEST(SignatureScan, NextStartMatchesAByteLoop) {
   std::uint32_t s = 5;
   for (int round = 0; round < 200; ++round) {
-    Bytes buf = testing::RandomBytes(s, Rand(s) % 300);
+    Bytes buf = testing::RandomBytes(s, Rand(s) % 700);
     for (std::size_t k = 0; k + 1 < buf.size(); k += 2) {
       if (Rand(s) % 16 == 0) {  // a pair, often a mixed-up one
         buf[k] = static_cast<std::uint8_t>("pSKq.I"[Rand(s) % 6]);
@@ -176,7 +176,8 @@ TEST(SignatureScan, NextStartMatchesAByteLoop) {
     std::uint64_t want = from;
     while (want + 1 < buf.size() && !IsPair(buf[want], buf[want + 1])) ++want;
     if (want + 1 >= buf.size()) want = std::max<std::uint64_t>(from, buf.size());
-    ASSERT_EQ(NextSignatureStart(ByteSpan(buf), from), want);
+    ASSERT_EQ(NextSignatureStart(ByteSpan(buf), from, true), want);
+    ASSERT_EQ(NextSignatureStart(ByteSpan(buf), from, false), want);
   }
 }
 
