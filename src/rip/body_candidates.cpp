@@ -179,6 +179,19 @@ void BodyCandidates::Build(std::size_t chunk) {
   state_[chunk] = kListed;
 }
 
+void BodyCandidates::Prefetch(std::uint64_t after, std::uint64_t offset) const {
+  const auto c = static_cast<std::size_t>(after >> kChunkBits);
+  if (c >= state_.size() || state_[c] != kListed) return;
+  const auto listBegin = pool_.begin() + begin_[c];
+  const auto listEnd = listBegin + count_[c];
+  auto it = std::upper_bound(listBegin, listEnd, after);
+  for (int k = 0; k < 4 && it != listEnd; ++k, ++it) {
+    const std::uint64_t at = std::uint64_t{*it} + offset;
+    __builtin_prefetch(input_.data() + *it);
+    if (at < input_.size()) __builtin_prefetch(input_.data() + at);
+  }
+}
+
 std::uint64_t BodyCandidates::Next(std::uint64_t from, std::uint64_t limit) {
   if (from >= limit) return from;
   const std::uint64_t stop = std::min<std::uint64_t>(limit, input_.size());

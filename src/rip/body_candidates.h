@@ -36,6 +36,10 @@ class BodyCandidates {
   // when there is none, and `from` itself when from >= limit.
   std::uint64_t Next(std::uint64_t from, std::uint64_t limit);
 
+  // A hint: starts loading the input at, and `offset` bytes after, the few
+  // listed positions that follow `after`, which a search is about to test.
+  void Prefetch(std::uint64_t after, std::uint64_t offset) const;
+
   // Positions kept so far (for the memory bound).
   std::size_t kept() const { return pool_.size(); }
 

@@ -195,6 +195,10 @@ BodyHit ScanForBody(BodySearch& search, std::uint32_t bankIndex, bool lastBank,
                                        search.vagLog);
     if (r.accepted) return {true, x, r.lastSampleStart};
     x = NextPosition(search, x + 1, last);
+    // The end flag of the first sample decides nearly every position.
+    if (search.candidates && !sizes.empty() && sizes[0] >= 15) {
+      search.candidates->Prefetch(x, sizes[0] - 15);
+    }
   }
 }
 

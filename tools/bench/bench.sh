@@ -6,7 +6,8 @@
 # 256 MiB dec image of one release. Runs psxdig on each `runs` times (5 by
 # default), each time right after one mapped pass over the same file
 # (psxdig_mapped_pass: maps the file and reads every byte), and prints the
-# median times, their ratio and the peak resident memory (/usr/bin/time -v).
+# median times (psxdig's also as user + system CPU time), their ratio and the
+# peak resident memory (/usr/bin/time -v).
 # Each run writes fresh files: the previous run's outputs are deleted and
 # flushed to disk before it. One further run per image samples the process's
 # anonymous memory (RssAnon in /proc) every few milliseconds for its peak.
@@ -41,13 +42,14 @@ clean() {  # deletes everything but the image in a case's folder and flushes
   sync
 }
 
-timed() {  # prints "<elapsed seconds> <peak RSS KiB>" of a command
-  local log=$work/time.txt
+timed() {  # prints "<elapsed s> <peak RSS KiB> <user + system s>" of a command
+  local log=$work/time.txt start end
+  start=$EPOCHREALTIME
   /usr/bin/time -v -o "$log" "$@" >/dev/null 2>&1 || true
-  awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0;
-                for (i = 1; i <= n; i++) s = s * 60 + t[i]; el = s }
-              /Maximum resident set size/ { rss = $2 }
-              END { printf "%.3f %d\n", el, rss }' "$log"
+  end=$EPOCHREALTIME
+  awk -v s="$start" -v e="$end" -F': ' '/Maximum resident set size/ { rss = $2 }
+              /User time|System time/ { cpu += $2 }
+              END { printf "%.3f %d %.2f\n", e - s, rss, cpu }' "$log"
 }
 
 peak_anon() {  # peak RssAnon (KiB) of a command, sampled
@@ -72,28 +74,29 @@ run_case() {  # name, psxdig arguments after the command word (IMG for the image
   local img=$work/$name/$name.bin
   local args=()
   for a in "$@"; do [ "$a" = IMG ] && args+=("$img") || args+=("$a"); done
-  local passes=() times=() rss=0
+  local passes=() times=() cpus=() rss=0 p t m c
   for ((r = 0; r < runs; r++)); do
     clean "$name"
-    read -r p _ < <(timed "$bin/psxdig_mapped_pass" "$img")
-    read -r t m < <(timed "$bin/psxdig" "$cmd" "${args[@]}")
-    passes+=("$p"); times+=("$t"); [ "$m" -gt "$rss" ] && rss=$m
+    read -r p _ _ < <(timed "$bin/psxdig_mapped_pass" "$img")
+    read -r t m c < <(timed "$bin/psxdig" "$cmd" "${args[@]}")
+    passes+=("$p"); times+=("$t"); cpus+=("$c"); [ "$m" -gt "$rss" ] && rss=$m
   done
   clean "$name"
   local anon; anon=$(peak_anon "$bin/psxdig" "$cmd" "${args[@]}")
   clean "$name"
   local tp; tp=$(printf '%s\n' "${passes[@]}" | median)
   local tr; tr=$(printf '%s\n' "${times[@]}" | median)
+  local tc; tc=$(printf '%s\n' "${cpus[@]}" | median)
   result[$name]=$tr
   awk -v n="$name" -v c="$cmd" -v mib="$(( $(stat -c %s "$img") >> 20 ))" -v tr="$tr" -v tp="$tp" \
-      -v rss="$rss" -v anon="$anon" -v all="${times[*]}" \
-    'BEGIN { printf "| %-9s | %-3s | %4d MiB | %6.3f s | %6.3f s | %5.2f | %4.0f MiB | %5.1f MiB | %s |\n",
-             n, c, mib, tr, tp, tr / tp, rss / 1024, anon / 1024, all }'
+      -v tc="$tc" -v rss="$rss" -v anon="$anon" -v all="${times[*]}" \
+    'BEGIN { printf "| %-9s | %-3s | %4d MiB | %6.3f s | %5.2f s | %6.3f s | %5.2f | %4.0f MiB | %5.1f MiB | %s |\n",
+             n, c, mib, tr, tc, tp, tr / tp, rss / 1024, anon / 1024, all }'
 }
 
 echo "Machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -1); load $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "| image     | cmd | size     | psxdig   | mapped pass | ratio | peak RSS | peak anon | psxdig runs (s) |"
-echo "|-----------|-----|----------|----------|-------------|-------|----------|-----------|-----------------|"
+echo "| image     | cmd | size     | psxdig   | its CPU | mapped pass | ratio | peak RSS | peak anon | psxdig runs (s) |"
+echo "|-----------|-----|----------|----------|---------|-------------|-------|----------|-----------|-----------------|"
 run_case mixed512 rip IMG 0 100000
 run_case absent200 rip IMG 0 100000
 run_case absent1 rip IMG 0 100000
