@@ -59,7 +59,7 @@ peak_anon() {  # peak RssAnon (KiB) of a command, sampled
     while read -r line; do
       case $line in RssAnon:*) line=${line#RssAnon:}; line=${line% kB}; line=${line// /}
         [ -n "$line" ] && [ "$line" -gt "$peak" ] && peak=$line ;; esac
-    done < "/proc/$pid/status" 2>/dev/null || true
+    done 2>/dev/null < "/proc/$pid/status" || true
     sleep 0.002
   done
   wait "$pid" || true
