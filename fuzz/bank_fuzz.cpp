@@ -1,8 +1,13 @@
 // The bank writers: headers, the VAB body search and the SShd/INST bodies, on
 // memory and as a rip runs them on the banks the search finds.
+// The body searches that jump between candidate positions must find what the
+// searches of every position find and log the same lines.
 // Selector: 0 headers, 1 VAB body search, 2 SShd/INST bodies.
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "fuzz.h"
@@ -134,6 +139,58 @@ void CheckRun(ByteSpan b, std::uint64_t x, const std::vector<std::uint32_t>& siz
   FUZZ_CHECK(r.lastSampleStart >= x && (bodySize == 0 || r.lastSampleStart < x + bodySize));
 }
 
+// What a scan of two banks leaves: both hits, the cursor and the log text.
+struct ScanOutcome {
+  psxdig::BodyHit hits[2];
+  std::size_t cursor = 0;
+  std::string log;
+};
+
+ScanOutcome ScanTwoBanks(psxdig::BodySearch search, psxdig::BodyCandidates* candidates,
+                         const std::vector<std::uint32_t>& sizes, std::uint64_t bodySize, std::uint64_t from,
+                         bool lastBank) {
+  char* text = nullptr;
+  std::size_t length = 0;
+  std::FILE* log = open_memstream(&text, &length);
+  FUZZ_CHECK(log != nullptr);
+  search.vagLog = log;
+  search.candidates = candidates;
+  ScanOutcome out;
+  out.hits[0] = psxdig::ScanForBody(search, 0, false, sizes, bodySize, from);
+  if (out.hits[0].found) search.firstBodyOfs = out.hits[0].ofs;
+  out.hits[1] = psxdig::ScanForBody(search, 1, lastBank, sizes, bodySize, from / 2);
+  out.cursor = search.cursor;
+  std::fclose(log);
+  out.log.assign(text, length);
+  std::free(text);
+  return out;
+}
+
+// The scan that jumps between candidate positions against the one that
+// tests every position: the same bodies, cursor and log lines.
+void CheckJumpingScan(const psxdig::BodySearch& search, const std::vector<std::uint32_t>& sizes,
+                      std::uint64_t bodySize, std::uint64_t from, bool lastBank) {
+  psxdig::BodyCandidates candidates(search.input, search.headZeroCheck ? psxdig::BodyStart::kZeroBlockFirst
+                                                                       : psxdig::BodyStart::kBlockFirst);
+  const ScanOutcome ref = ScanTwoBanks(search, nullptr, sizes, bodySize, from, lastBank);
+  const ScanOutcome fast = ScanTwoBanks(search, &candidates, sizes, bodySize, from, lastBank);
+  FUZZ_CHECK(fast.log == ref.log && fast.cursor == ref.cursor);
+  for (int k = 0; k < 2; ++k) {
+    FUZZ_CHECK(fast.hits[k].found == ref.hits[k].found && fast.hits[k].ofs == ref.hits[k].ofs &&
+               fast.hits[k].lastSampleStart == ref.hits[k].lastSampleStart);
+  }
+  // Every position up to the end passes exactly when the index names it.
+  std::uint64_t next = candidates.Next(0, search.input.size() + 1);
+  for (std::uint64_t x = 0; x <= search.input.size(); ++x) {
+    if (x == next) {
+      FUZZ_CHECK(candidates.Passes(x));
+      next = candidates.Next(x + 1, search.input.size() + 1);
+    } else {
+      FUZZ_CHECK(!candidates.Passes(x));
+    }
+  }
+}
+
 // The header writer and the body writer as a rip runs them.
 void RunVabWriters(ByteSpan input, std::uint8_t flags) {
   DataOfs table;
@@ -210,6 +267,7 @@ void VabBodies(Params& p) {
     search.firstBodyOfs = input.empty() ? 0 : firstBodyOfs % input.size();
     search.cursor = r.starts.empty() ? 0 : x % (r.starts.size() + 1);
     if (bodySize > 0) {
+      CheckJumpingScan(search, sizes, bodySize, at, (flags & 4) != 0);
       const psxdig::BodyHit hit = psxdig::ScanForBody(search, 0, (flags & 4) != 0, sizes, bodySize, at);
       if (hit.found) {
         FUZZ_CHECK(hit.ofs + bodySize <= input.size());
@@ -244,8 +302,18 @@ void SShdInstBodies(Params& p) {
 
   CheckSShdBody(input, x % (input.size() + 20), bodyArg % (input.size() + 40));
   CheckSShdBody(input, x, bodyArg);
+  if (input.empty()) return;
+  {
+    // The search that jumps between candidate positions finds what the
+    // search of every position finds.
+    psxdig::BodyCandidates candidates(input, psxdig::BodyStart::kSShd);
+    const std::uint64_t from = x % (input.size() + 1);
+    const std::uint64_t bodySize = bodyArg % (input.size() + 2);
+    FUZZ_CHECK(psxdig::FindSShdBody(input, from, bodySize, &candidates) ==
+               psxdig::FindSShdBody(input, from, bodySize, nullptr));
+  }
   DataOfs table;
-  if (input.empty() || !RipSearch(input, table)) return;
+  if (!RipSearch(input, table)) return;
   const bool inst = (mode & 1) != 0;
   ForceClass(table, inst ? ".inst" : ".sshd", extra, extraCount, input.size());
   if (table.vhNum == 0) return;

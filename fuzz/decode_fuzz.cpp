@@ -71,16 +71,19 @@ void Lzss(Params& p) {
   Scratch().Clear();
 }
 
-// Decodes at ofs (whatever `out` held is replaced); returns the decoded size.
-std::uint64_t CheckBrightis(ByteSpan input, std::uint32_t ofs) {
+// Decodes at ofs, the next item at nextOfs (whatever `out` held is
+// replaced); returns the decoded size.
+std::uint64_t CheckBrightis(ByteSpan input, std::uint32_t ofs, std::uint32_t nextOfs = 0) {
   Bytes out = {1, 2, 3};
-  if (!psxdig::DecodeBrightis(input, ofs, out)) {
+  if (!psxdig::DecodeBrightis(input, ofs, out, nextOfs)) {
     FUZZ_CHECK(out.empty());
     FUZZ_CHECK(ofs < 2 || ofs >= input.size());
     return 0;
   }
   FUZZ_CHECK(ofs >= 2 && ofs < input.size());
-  FUZZ_CHECK(out.size() <= 10 * (input.size() - ofs));
+  std::uint64_t stretch = input.size() - ofs;
+  if (nextOfs > ofs) stretch = std::min<std::uint64_t>(stretch, nextOfs - ofs);
+  FUZZ_CHECK(out.size() <= 10 * stretch);
   return out.size();
 }
 
@@ -92,6 +95,7 @@ void Brightis(Params& p) {
   if (input.empty()) return;
   CheckBrightis(input, static_cast<std::uint32_t>(arbitrary % input.size()));
   CheckBrightis(input, static_cast<std::uint32_t>(input.size() - 1));
+  CheckBrightis(input, 2, arbitrary);
 
   psxdig::DataOfs table;
   if (!DecSearch(input, table)) return;
@@ -99,7 +103,7 @@ void Brightis(Params& p) {
   std::size_t items = 0;
   for (std::uint32_t i = 0; i < table.seqNum; ++i) {
     if (table.seqOfs[i] < 2) continue;
-    expected += CheckBrightis(input, table.seqOfs[i]);
+    expected += CheckBrightis(input, table.seqOfs[i], i + 1 < table.seqNum ? table.seqOfs[i + 1] : 0);
     ++items;
   }
   FUZZ_CHECK(psxdig::uncompressBrightis(input, Scratch().InputPath(), table) == 1);

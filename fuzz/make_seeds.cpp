@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "image_audio.h"
 #include "image_banks.h"
 #include "image_builder.h"
 #include "image_compressed.h"
+#include "image_disc.h"
 #include "image_gameseq.h"
 
 namespace {
@@ -129,5 +132,35 @@ int main(int argc, char** argv) {
       seeds.Add("decode_fuzz", 2, {}, dec.image);  // the stream alone
     }
   }
+  // image_fuzz: CUE sheets (selector 0), then a small ISO tree as it is, as
+  // raw 2352 and 2336 sectors (selector 1: detected; 2: forced kind, LBA 0).
+  for (const char* cue : {"FILE \"game.bin\" BINARY\r\n  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n"
+                          "  TRACK 02 AUDIO\r\n    PREGAP 00:02:00\r\n    INDEX 01 00:02:31\r\n",
+                          "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nFILE \"b c.bin\" BINARY\n"
+                          "TRACK 02 MODE2/2336\nINDEX 00 00:00:00\nINDEX 01 00:02:00\n"}) {
+    const std::string text(cue);
+    seeds.Add("image_fuzz", 0, {}, Bytes(text.begin(), text.end()));
+  }
+  const Bytes iso = psxdig::tools::BuildSmallIso({{"A.SEQ", psxdig::tools::MakeSeq(2100, 7)},
+                                                  {"DIR/B.VB", Bytes(300, 0x11)},
+                                                  {"DIR/C.BIN", Bytes(50, 0x22)}});
+  const Bytes images[] = {iso, psxdig::tools::WrapIso(iso), psxdig::tools::WrapIso(iso, true)};
+  for (std::uint8_t k = 0; k < 3; ++k) {
+    seeds.Add("image_fuzz", 1, {}, images[k]);
+    seeds.Add("image_fuzz", 2, {static_cast<std::uint8_t>(k + 1), 0x00}, images[k]);
+  }
+  // convert_fuzz: the convert test set's sequences (selector 0) and banks
+  // (selector 1, the split header and body joined into one .vab).
+  const std::string set = std::string(argv[1]) + "/convert_set";
+  std::filesystem::create_directories(set);
+  if (!psxdig::tools::WriteConvertSet(set)) return 1;
+  auto read = [&](const char* name) {
+    std::ifstream in(set + "/" + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  for (const char* name : {"song.seq", "reversed.seq", "multi.sep"}) seeds.Add("convert_fuzz", 0, {}, read(name));
+  seeds.Add("convert_fuzz", 1, {}, read("tone.vab"));
+  seeds.Add("convert_fuzz", 1, {}, Cat(read("split.vh"), read("split.vb")));
+  std::filesystem::remove_all(set);
   return 0;
 }

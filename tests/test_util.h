@@ -22,6 +22,8 @@ Bytes Cat(std::initializer_list<Bytes> parts);
 inline Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // Copies `bytes` into `b` at `at`, growing `b` with 0x11 filler as needed.
 void Put(Bytes& b, std::size_t at, const Bytes& bytes);
+// `n` pseudo-random bytes; `state` carries on from call to call.
+Bytes RandomBytes(std::uint32_t& state, std::size_t n);
 
 // A search table of one class holding the given signature offsets, as the
 // data search leaves it.
@@ -66,6 +68,19 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args);
 inline RunResult RunPsxdig(const std::vector<std::string>& args) { return Run(PSXDIG_BINARY, args); }
 inline RunResult RunMkimage(const std::vector<std::string>& args) { return Run(PSXDIG_MKIMAGE, args); }
 
+// The cause of a failed system call: its POSIX code and text, and the code
+// Windows gives for it there (with the system's own text).
+struct SystemError {
+  int posixCode;
+  const char* posixText;
+  unsigned windowsCode;
+};
+// The report line of a failed system call in `function` (any source line),
+// as a regular expression for this platform.
+std::string ReportPattern(const std::string& function, const SystemError& error);
+// `text` with the characters that mean something in a regular expression escaped.
+std::string EscapeRegex(const std::string& text);
+
 Bytes ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
@@ -74,13 +89,30 @@ void WriteBytes(const std::string& path, const Bytes& bytes);
 // written so far (CR LF line ends as stored).
 class ScratchFile {
  public:
-  ScratchFile() : file_(std::tmpfile()) {}
-  ~ScratchFile() { std::fclose(file_); }
+  ScratchFile();
+  ~ScratchFile();
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
   std::FILE* get() const { return file_; }
   std::string Text() const;
 
  private:
   std::FILE* file_;
+};
+
+// `size` zero bytes taken from the system page by page, so that a large
+// input costs only the pages a test touches. data() is null on failure.
+class ZeroPages {
+ public:
+  explicit ZeroPages(std::size_t size);
+  ~ZeroPages();
+  ZeroPages(const ZeroPages&) = delete;
+  ZeroPages& operator=(const ZeroPages&) = delete;
+  std::uint8_t* data() const { return data_; }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_;
 };
 
 }  // namespace psxdig::testing

@@ -10,6 +10,9 @@ namespace psxdig {
 
 void PrintBanner();
 void PrintUsage();
+// What --help shows after the usage: the modern commands and the options
+// that only stand first.
+void PrintMoreHelp();
 
 // Parses the command line into the run options (runMode included). 1 when
 // the command line is accepted, 0 when the usage text should be shown.

@@ -32,7 +32,7 @@ struct ItemFile {
     try {
       bytes.assign(static_cast<std::size_t>(size < 0 ? 0 : size), 0);
     } catch (const std::bad_alloc&) {
-      errno = ENOMEM;
+      platform::SetLastError(platform::Failure::kNoMemory);
       return false;
     }
     if (!bytes.empty()) {

@@ -5,7 +5,11 @@
 
 namespace psxdig {
 
-enum RunMode : std::uint32_t { kRunRip = 0, kRunDec = 1 };
+// The signatures a search recognises: rip's set, dec's set, or rip's set
+// widened for extract by sequences whose magic is stored byte-reversed
+// ("SEQp") and version-5 VAB headers that leave the first program's bytes
+// 40..41 at 00 00.
+enum RunMode : std::uint32_t { kRunRip = 0, kRunDec = 1, kRunExtract = 2 };
 
 struct RunOptions {
   std::uint32_t startOfs = 0;           // rip: where the search starts (hex on the command line)

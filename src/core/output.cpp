@@ -1,6 +1,5 @@
 #include "core/output.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -35,7 +34,8 @@ FilePtr OpenOutputFile(const std::string& inputPath, std::string* fullName, std:
   if (baseName) *baseName = platform::BaseName(name);
   if (fullName) *fullName = name;
   if (name.empty()) {
-    errno = (count >= 10000) ? ENOENT : ENAMETOOLONG;
+    platform::SetLastError(count >= 10000 ? platform::Failure::kNotFound
+                                          : platform::Failure::kNameTooLong);
     return nullptr;
   }
   // Text files are opened in binary mode too: WriteText writes CR LF itself,

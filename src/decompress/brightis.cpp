@@ -2,13 +2,14 @@
 // literals (bit 7 clear), back-references with 13-bit distances and lengths
 // 4..7 (7 growing by extension bytes 61..7F), each back-reference possibly
 // followed by a run of plain bytes. The stream ends at the first
-// 00 FF 2F 00 behind the signature.
-#include <cerrno>
+// 00 FF 2F 00 behind the signature, or where the next item begins.
 #include <cstdio>
+#include <limits>
 #include <new>
 
 #include "core/output.h"
 #include "decompress/decompressors.h"
+#include "platform/platform.h"
 
 namespace psxdig {
 namespace {
@@ -54,22 +55,25 @@ std::uint64_t ReferenceLength(std::uint8_t b0) {
 }
 
 // Position of the first 00 FF 2F 00 at position 1 or later, or the item's
-// size when there is none.
-std::uint64_t FindStop(ByteSpan item) {
-  for (std::uint64_t p = 1; p + 4 <= item.size(); ++p) {
+// size when there is none; never beyond `limit`, the start of the next item.
+std::uint64_t FindStop(ByteSpan item, std::uint64_t limit) {
+  const std::uint64_t end = std::min<std::uint64_t>(item.size(), limit);
+  for (std::uint64_t p = 1; p < end && p + 4 <= item.size(); ++p) {
     if (BytesAt(item, p, kZeroDeltaEndOfTrack, 4)) return p;
   }
-  return item.size();
+  return end;
 }
 
 }  // namespace
 
-bool DecodeBrightis(ByteSpan input, std::uint32_t ofs, std::vector<std::uint8_t>& bytes) {
+bool DecodeBrightis(ByteSpan input, std::uint32_t ofs, std::vector<std::uint8_t>& bytes,
+                    std::uint32_t nextOfs) {
   bytes.clear();
   if (ofs < 2 || ofs >= input.size()) return false;
   const ByteSpan item = input.subspan(ofs);
   const std::uint64_t head = (input[ofs - 2] & 0x0Fu) * 256u + input[ofs - 1];
-  const std::uint64_t stop = FindStop(item);
+  const std::uint64_t stop =
+      FindStop(item, nextOfs > ofs ? nextOfs - ofs : std::numeric_limits<std::uint64_t>::max());
   Output out{bytes, stop * kOutputPerStreamByte};
   out.PutAll(item.first(std::min<std::uint64_t>(head, item.size())));
 
@@ -131,9 +135,9 @@ std::uint32_t uncompressBrightis(ByteSpan input, const std::string& inputPath, D
       }
       std::vector<std::uint8_t> out;
       try {
-        DecodeBrightis(input, ofs, out);
+        DecodeBrightis(input, ofs, out, i + 1 < table.seqNum ? table.seqOfs[i + 1] : 0);
       } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
+        platform::SetLastError(platform::Failure::kNoMemory);
         ReportLastError("uncompressBrightis", __LINE__);
         return 0;
       }

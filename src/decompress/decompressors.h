@@ -50,9 +50,13 @@ std::uint32_t uncompressLzss(ByteSpan input, const std::string& inputPath, std::
 // Decodes the item whose signature stands at `ofs`: the plain head (its
 // length in the two bytes before the signature), then literals,
 // back-references and literal runs up to the first 00 FF 2F 00 behind the
-// signature. Returns false (and nothing) when fewer than two bytes stand
-// before the signature. Throws std::bad_alloc when the output cannot be had.
-bool DecodeBrightis(ByteSpan input, std::uint32_t ofs, std::vector<std::uint8_t>& out);
+// signature, or up to the next item's signature at `nextOfs` when that comes
+// first (a sequence never runs into the next one; 0 or an offset not after
+// `ofs`: no next item). Returns false (and nothing) when fewer than two bytes
+// stand before the signature. Throws std::bad_alloc when the output cannot be
+// had.
+bool DecodeBrightis(ByteSpan input, std::uint32_t ofs, std::vector<std::uint8_t>& out,
+                    std::uint32_t nextOfs = 0);
 
 // Writes one ".seq" per item. Returns 0 when an output file cannot be opened
 // or an output cannot be allocated, else 1.

@@ -2,12 +2,12 @@
 // E2, E3 and E6 are escape codes (an escaped literal, a repeated triple and
 // back-references with fixed or short distances); every other byte is a
 // literal.
-#include <cerrno>
 #include <cstdio>
 #include <new>
 
 #include "core/output.h"
 #include "decompress/decompressors.h"
+#include "platform/platform.h"
 
 namespace psxdig {
 namespace {
@@ -79,7 +79,7 @@ std::uint32_t uncompressGust(ByteSpan input, const std::string& inputPath, DataO
   try {
     out = DecodeGust(input);
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
+    platform::SetLastError(platform::Failure::kNoMemory);
     ReportLastError("uncompressGust", __LINE__);
     return 0;
   }

@@ -38,31 +38,46 @@ class LogicalView {
  public:
   LogicalView() = default;
   ImageKind kind() const { return kind_; }
-  ByteSpan data() const { return data_; }
+  ByteSpan data() const { return gathered_ ? ByteSpan(storage_) : image_; }
   // Image offset of a logical offset (equal for plain files and 2048 images).
   std::uint64_t ImageOffset(std::uint64_t logical) const;
   // Disc sector number (LBA) holding a logical offset; for a plain file the
-  // offset / 2048.
+  // offset / 2048. kNoLba for a sector before LBA 0 (a stored track pregap).
   std::uint32_t Lba(std::uint64_t logical) const;
   // The 2048 user bytes of the data sector at an LBA, empty when the image
-  // has no such data sector.
+  // has no such data sector (none for a plain file).
   ByteSpan SectorAt(std::uint32_t lba) const;
-  // Sectors whose sync, header or mode did not fit (kept out of the stream).
+  // The disc addresses the image covers, whole sectors of every kind (Form 2
+  // included): [firstLba(), lbaEnd()). Both 0 for a plain file.
+  std::uint32_t firstLba() const;
+  std::uint32_t lbaEnd() const;
+  // Sectors whose sync, header or mode did not fit (kept out of the stream),
+  // a cut last sector included. Sectors without sync at the end of a raw
+  // image (audio tracks behind the data track) are not counted.
   std::uint32_t damagedSectors() const { return damaged_; }
+  // Bytes of a last sector cut short (dropped from the stream), 0 if none.
+  std::uint32_t truncatedBytes() const { return truncated_; }
+
+  static constexpr std::uint32_t kNoLba = 0xFFFFFFFFu;
 
  private:
   friend LogicalView BuildLogicalView(ByteSpan image, ImageKind kind, std::uint32_t firstLba);
+  void Gather();
   ImageKind kind_ = ImageKind::kPlainFile;
-  ByteSpan data_;
+  bool gathered_ = false;                   // the stream is storage_, not the image
   std::vector<std::uint8_t> storage_;       // the stream when it had to be gathered
-  std::vector<std::uint32_t> sectorIndex_;  // logical sector -> image sector
-  std::uint32_t firstLba_ = 0;              // LBA of the image's first sector
+  std::vector<std::uint64_t> dataOffset_;   // logical sector -> image offset of its user data
+  std::int64_t firstLba_ = 0;               // LBA of the image's first sector (< 0: pregap stored)
   ByteSpan image_;
   std::uint32_t damaged_ = 0;
+  std::uint32_t truncated_ = 0;
 };
 
 // Builds the stream of an image of a known kind. firstLba is the disc address
-// of the image's first sector (from a CUE sheet's track start; 0 otherwise).
+// of the image's first sector (from a CUE sheet's track start; 0 otherwise);
+// a raw 2352 image takes it from its sector headers instead. Image offsets
+// are counted from the start of `image`: for a track cut out of its file by
+// TrackBytes, add the track's fileOffset to get the offset in the file.
 LogicalView BuildLogicalView(ByteSpan image, ImageKind kind, std::uint32_t firstLba = 0);
 
 // One track of a CUE sheet.
@@ -86,6 +101,13 @@ std::optional<CueSheet> ParseCue(std::string_view text, std::string& error);
 
 // The first data track of a sheet, or null when it has none.
 const CueTrack* FirstDataTrack(const CueSheet& sheet);
+
+// The image kind a data track's type stands for (kPlainFile for AUDIO).
+ImageKind TrackImageKind(const CueTrack& track);
+
+// The bytes of a track inside the bytes of its file: from INDEX 01 up to the
+// next track of the file (or the end), clipped to the file.
+ByteSpan TrackBytes(ByteSpan file, const CueTrack& track);
 
 // One file of the disc's ISO 9660 tree.
 struct DiscFile {

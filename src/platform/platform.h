@@ -1,8 +1,8 @@
 // The few operating-system services psxdig needs: the last system error and
 // its text, directory test and creation, path joining, moving a file over an
 // existing one, and the base name of a path. Nothing outside this folder
-// includes OS headers. platform_posix.cpp implements it for POSIX systems; a
-// Windows implementation can be added beside it with the same interface.
+// includes OS headers. platform_posix.cpp implements it for POSIX systems,
+// platform_win32.cpp for Windows; the build takes one of them.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,12 @@ inline constexpr std::size_t kMaxPath = 260;
 std::uint32_t LastErrorCode();
 // The system's message text for an error code.
 std::string ErrorText(std::uint32_t code);
+
+// Failures psxdig detects itself. SetLastError makes one the current system
+// error, as the system's own code for it, so that the report line shows it
+// like any failed system call.
+enum class Failure { kNotFound, kNameTooLong, kNoMemory, kIsDirectory, kIo };
+void SetLastError(Failure failure);
 
 bool IsDirectory(const std::string& path);
 // Creates one directory with default permissions. False on failure.
@@ -50,5 +56,26 @@ struct FileMapping {
 bool MapFile(std::FILE* f, std::uint64_t size, FileMapping& out);
 // Releases a mapping made by MapFile (nothing for an empty one).
 void UnmapFile(FileMapping& mapping);
+
+// True when the stream is a terminal (progress lines are drawn only there).
+bool IsTerminal(std::FILE* f);
+// True when the folder exists and holds no entry.
+bool IsEmptyDirectory(const std::string& path);
+
+// Standard output sent into a pipe for a while, so that the engine's console
+// lines can be read (or dropped) instead of reaching the user.
+struct StdoutCapture {
+  int savedFd = -1;  // the real standard output
+  int readFd = -1;   // what was written to standard output meanwhile
+};
+// Starts capturing. False (nothing changed) when the system refuses.
+bool CaptureStdout(StdoutCapture& capture);
+// Waits up to timeoutMs for captured bytes: the number read, 0 when none came
+// in time, -1 once the capture has ended and everything was read.
+long ReadCaptured(const StdoutCapture& capture, char* buffer, std::size_t size, int timeoutMs);
+// Gives standard output back; the reader then sees the end.
+void EndStdoutCapture(StdoutCapture& capture);
+// Closes the reading side once it has seen the end.
+void CloseCaptured(StdoutCapture& capture);
 
 }  // namespace psxdig::platform

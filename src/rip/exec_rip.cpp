@@ -1,9 +1,9 @@
-#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
 #include "rip/bank_writers.h"
 #include "rip/game_seq_writers.h"
 #include "rip/rip_context.h"
@@ -50,7 +50,7 @@ bool AllocateScratch(std::vector<T>& array, std::size_t n) {
     array.assign(n, T{});
     return true;
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
+    platform::SetLastError(platform::Failure::kNoMemory);
     ReportLastError("execRip", __LINE__);
     return false;
   }
@@ -80,6 +80,11 @@ void WriteBankClass(const RipContext& ctx, DataOfs& table) {
 
 }  // namespace
 
+void WriteFoundItems(const RipContext& ctx, DataOfs& table) {
+  WriteSequenceClass(ctx, table);
+  WriteBankClass(ctx, table);
+}
+
 std::uint32_t execRip(const RipContext& base, DataOfs& table) {
   if (!GetDataOfs(base.input, base.options.startOfs, base.options.maxSearchFileNum, 1, table,
                   base.options.runMode, base.log)) {
@@ -97,8 +102,7 @@ std::uint32_t execRip(const RipContext& base, DataOfs& table) {
   WriteText(listing.get(), "%s", kListingHeader);
   RipContext ctx = base;
   ctx.listing = listing.get();
-  WriteSequenceClass(ctx, table);
-  WriteBankClass(ctx, table);
+  WriteFoundItems(ctx, table);
   return 1;
 }
 

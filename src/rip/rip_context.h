@@ -8,6 +8,7 @@
 
 #include "core/options.h"
 #include "core/output.h"
+#include "core/output_policy.h"
 #include "core/bytes.h"
 #include "search/data_ofs.h"
 
@@ -19,6 +20,9 @@ struct RipContext {
   std::FILE* listing = nullptr;  // the listing CSV (may be none in tests)
   ErrorLog log;                // rejected candidates
   RunOptions options;
+  // Where items go and how they are listed; none: the rip's numbered files
+  // beside the input, with a row each in `listing`.
+  OutputPolicy* output = nullptr;
 };
 
 // Writes one row of the listing CSV and flushes it. No row for an item count
@@ -30,8 +34,8 @@ void WriteListRow(const char* ext, std::uint32_t index, std::uint32_t ofs, std::
 inline constexpr const char* kListingHeader = "Ext,No,Ofs(dec),Ofs(hex),Size(dec),Size(hex),SeqNumInSep\n";
 
 // Writes `size` bytes of the input from `ofs` to an item file, followed by
-// `padding` zero bytes. Returns false when the file cannot be opened (errno
-// tells why) or written.
+// `padding` zero bytes. Returns false when the file cannot be opened (the last
+// system error tells why) or written.
 bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
                    std::uint32_t count, std::uint64_t ofs, std::uint64_t size,
                    std::uint32_t padding);
@@ -47,6 +51,10 @@ bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext
 inline std::uint32_t PaddingToFour(std::uint64_t size) {
   return static_cast<std::uint32_t>((4 - size % 4) % 4);
 }
+
+// Runs the writer of the sequence class and the writer and body writer of
+// the bank-header class over what the search found, as a rip does.
+void WriteFoundItems(const RipContext& ctx, DataOfs& table);
 
 // Runs the search and every writer of the rip command. 1 when something was
 // found (also when writing then fails), 0 when the search failed or found

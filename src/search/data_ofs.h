@@ -33,9 +33,15 @@ struct Identified {
 };
 
 // Recognises the signature of a supported format at `off`. runMode 1 (dec)
-// recognises the compressed and plain sequence signatures only; every other
-// value the rip set. Reads only bytes inside `input`.
+// recognises the compressed and plain sequence signatures only, 2 (extract)
+// the rip set and its widened forms, every other value the rip set. Reads
+// only bytes inside `input`.
 Identified IdentifyData(ByteSpan input, std::uint32_t off, std::uint32_t runMode);
+
+// How an item of the extract search at `off` was recognised: "reversed
+// magic" for a sequence whose magic reads "SEQp", "VAB version 5" for a VAB
+// header recognised by its version alone, "signature" for everything else.
+const char* RecognisedAs(ByteSpan input, std::uint64_t off);
 
 class ErrorLog;
 
@@ -46,6 +52,14 @@ class ErrorLog;
 std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t capacity,
                          std::uint32_t validate, DataOfs& table, std::uint32_t runMode,
                          const ErrorLog& log);
+
+// True when the two bytes at `off` are the first two of some signature;
+// IdentifyData finds nothing anywhere else.
+bool CanStartSignature(ByteSpan input, std::uint64_t off);
+// The first offset at or after `from` at which a signature can start, or the
+// input size when there is none. `wide` lets it use AVX2 where the processor
+// has it (false: SSE2 and plain code only, for the tests).
+std::uint64_t NextSignatureStart(ByteSpan input, std::uint64_t from, bool wide = true);
 
 // Ascending order of unsigned 32-bit offsets.
 bool CompareOfs(std::uint32_t a, std::uint32_t b);

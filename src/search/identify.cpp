@@ -29,9 +29,17 @@ Identified IdentifyPqes(ByteSpan b, std::uint64_t off, std::uint32_t runMode) {
 
 // "pBAV": the first program entry tells the standard VAB header (FF FF at
 // bytes 40..41) from the game-specific variant (00 00 at bytes 34..35).
-Identified IdentifyPbav(ByteSpan b, std::uint64_t off) {
+// A version-5 VAB header may leave those bytes at 00 00; extract takes it as
+// a standard header before the variant test could claim it.
+bool IsUnfilledVersion5Vab(ByteSpan b, std::uint64_t off) {
+  return HasBytes(b, off, 42) && BytesAt(b, off, "pBAV", 4) && ReadU32LE(b, off + 4) == 5 &&
+         b[off + 40] == 0 && b[off + 41] == 0;
+}
+
+Identified IdentifyPbav(ByteSpan b, std::uint64_t off, std::uint32_t runMode) {
   if (!HasBytes(b, off, 42)) return {};  // both tests read the first program entry
   if (b[off + 40] == 0xFF && b[off + 41] == 0xFF) return Bank(".vh");
+  if (runMode == kRunExtract && IsUnfilledVersion5Vab(b, off)) return Bank(".vh");
   if (ZeroBytes(b, off + 34, 2)) return Bank(".vh2");
   return {};
 }
@@ -45,10 +53,11 @@ Identified IdentifyData(ByteSpan b, std::uint32_t off, std::uint32_t runMode) {
   switch (p[0]) {
     case 'p':
       if (BytesAt(b, off, "pQES", 4)) return IdentifyPqes(b, off, runMode);
-      if (!dec && BytesAt(b, off, "pBAV", 4)) return IdentifyPbav(b, off);
+      if (!dec && BytesAt(b, off, "pBAV", 4)) return IdentifyPbav(b, off, runMode);
       return {};
     case 'S':
       if (BytesAt(b, off, "SSsq", 4)) return Seq(".sssq");
+      if (runMode == kRunExtract && BytesAt(b, off, "SEQp", 4)) return IdentifyPqes(b, off, runMode);
       if (dec) {
         static constexpr std::uint8_t kPackedSssq[7] = {0x53, 0x53, 0x7F, 0x73, 0x71, 0x00, 0x00};
         return BytesAt(b, off, kPackedSssq, 7) ? Seq(".sssq") : Identified{};
@@ -83,6 +92,12 @@ Identified IdentifyData(ByteSpan b, std::uint32_t off, std::uint32_t runMode) {
     default:
       return {};
   }
+}
+
+const char* RecognisedAs(ByteSpan b, std::uint64_t off) {
+  if (BytesAt(b, off, "SEQp", 4)) return "reversed magic";
+  if (IsUnfilledVersion5Vab(b, off)) return "VAB version 5";
+  return "signature";
 }
 
 }  // namespace psxdig

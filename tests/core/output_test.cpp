@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "test_util.h"
 
 namespace psxdig {
 namespace {
+
+#ifdef _WIN32
+constexpr std::uint32_t kNameTooLong = 206;
+#else
+constexpr std::uint32_t kNameTooLong = 36;
+#endif
 
 TEST(OutputName, NumberWidthFollowsTheClassCountUpTo259Bytes) {
   const std::string p = "/iso/game.bin";
@@ -23,9 +30,10 @@ TEST(OutputName, NumberWidthFollowsTheClassCountUpTo259Bytes) {
   const std::string path259 = dir + std::string(259 - dir.size() - 4, 'f');
   EXPECT_EQ(BuildOutputName(path259, ".seq", 0, 1).size(), 259u);
   EXPECT_EQ(BuildOutputName(path259 + "x", ".seq", 0, 1), "");
-  errno = 0;
   EXPECT_EQ(OpenOutputFile(path259 + "x", nullptr, nullptr, ".seq", "wb", 0, 1), nullptr);
-  EXPECT_EQ(errno, ENAMETOOLONG);
+  EXPECT_EQ(platform::LastErrorCode(), kNameTooLong);
+  EXPECT_EQ(OpenOutputFile(p, nullptr, nullptr, ".seq", "wb", 0, 10000), nullptr);
+  EXPECT_EQ(platform::LastErrorCode(), 2u);  // not found
 }
 
 TEST(OutputFile, FillsFullAndBaseNameAndWritesCrLfText) {

@@ -114,6 +114,22 @@ TEST_F(VabBodyTest, SingleBankBodyIsWrittenListedAndLogged) {
   EXPECT_NE(out.find("\rCreate .vb    1/   1\n"), std::string::npos);
 }
 
+TEST_F(VabBodyTest, AHeaderWithTotalSizeZeroDoesNotHideTheOtherBodies) {
+  const std::uint32_t h0 = Append(MakeVabHeader(0, {48}, 1));
+  const std::uint32_t b0 = Append(MakeAdpcmBody({48}, 2));
+  Bytes corrupt = MakeVabHeader(0, {32}, 2);
+  std::fill(corrupt.begin() + 12, corrupt.begin() + 16, 0);  // total size 0
+  const std::uint32_t h1 = Append(corrupt);
+  const std::uint32_t h2 = Append(MakeVabHeader(0, {64}, 3));
+  const std::uint32_t b2 = Append(MakeAdpcmBody({64}, 4));
+  EXPECT_EQ(RunBanks({h0, h1, h2}), 1u);
+  EXPECT_EQ(out.find("This file doesn't exist vb data"), std::string::npos);
+  EXPECT_EQ(Written("_1.vb"), Slice(b0, 48));
+  EXPECT_FALSE(Exists("_2.vb"));
+  EXPECT_EQ(Written("_3.vb"), Slice(b2, 64));
+  EXPECT_EQ(ErrorLines(), "Invalid vag size: idx 2, 00000032, 0000020\r\n");
+}
+
 TEST_F(VabBodyTest, SizeMismatchesAreLoggedAsInvalidVagSize) {
   const std::uint32_t h0 = Append(MakeVabHeader(0, {}, 1));
   Bytes wrongTotal = MakeVabHeader(0, {48}, 2);

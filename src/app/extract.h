@@ -1,0 +1,56 @@
+// The extract command: disc images (or any file) in, one output folder per
+// input with every item named by where it came from, and listings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bytes.h"
+#include "rip/folder_output.h"
+
+namespace psxdig {
+
+// `psxdig extract IMAGE... [-o DIR] [options]`; returns the exit code: 0 when
+// anything was found, 1 when nothing was, 2 on bad usage or when an input
+// could not be read or written out.
+int RunExtract(int argc, const char* const* argv);
+
+// One field of an RFC 4180 CSV row: quoted (with inner quotes doubled) when
+// it holds a comma, a quote, CR or LF.
+std::string CsvField(std::string_view text);
+
+// What the listings say about the input as a whole.
+struct ExtractSummary {
+  std::string input;       // as given on the command line
+  std::string image;       // the file scanned (a CUE sheet's track file)
+  std::string imageKind;   // "plain", "iso2048", "raw2352", "raw2336"
+  std::string volumeId;    // empty without a file system
+  std::uint64_t logicalSize = 0;
+  std::uint32_t damagedSectors = 0;
+  std::uint32_t truncatedBytes = 0;  // of a last sector cut short
+  std::vector<std::string> fileSystemProblems;
+};
+
+// listing.csv: a header row, then one row per item in the order written;
+// lines end in CR LF.
+std::string BuildListingCsv(const std::vector<ExtractedItem>& items);
+// listing.json: the summary, the tool and its version, and every item.
+std::string BuildListingJson(const ExtractSummary& summary,
+                             const std::vector<ExtractedItem>& items);
+
+// Writes a file that must not exist yet into the output folder (a
+// sub-folder of it must exist). False with `error` set on failure.
+bool WriteNewFile(const std::string& folder, const std::string& name, ByteSpan bytes,
+                  std::string& error);
+
+// --convert: every sequence written into `folder` becomes MIDI, every VAB
+// header with its body a SoundFont (and WAVs with `wav`), read from the
+// searched `stream`; each sequence is paired with a converted bank. The
+// items get what was made from them; a failure gets one line on stderr.
+// Returns the number of files written.
+std::size_t ConvertExtracted(const std::string& input, const std::string& folder, ByteSpan stream,
+                             bool wav, std::vector<ExtractedItem>& items);
+
+}  // namespace psxdig

@@ -1,0 +1,122 @@
+// The two listings of an extract run.
+#include <cstdio>
+#include <iterator>
+
+#include <nlohmann/json.hpp>
+
+#include "app/extract.h"
+
+#ifndef PSXDIG_VERSION
+#define PSXDIG_VERSION "0.0.0"
+#endif
+
+namespace psxdig {
+namespace {
+
+constexpr const char* kCsvHeader =
+    "kind,ext,output,disc_path,offset_in_file,logical_offset,image_offset,size,xxh64,"
+    "duplicate_of,header,straddles";
+
+std::string HashText(std::uint64_t hash) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::string CsvRow(const ExtractedItem& item) {
+  const bool inFile = !item.place.discPath.empty();
+  const std::string fields[] = {
+      item.kind,
+      item.ext,
+      item.output,
+      item.place.discPath,
+      inFile ? std::to_string(item.place.offsetInFile) : "",
+      std::to_string(item.logicalOffset),
+      std::to_string(item.place.imageOffset),
+      std::to_string(item.size),
+      HashText(item.xxh64),
+      item.duplicateOf,
+      item.header,
+      item.place.straddles ? "yes" : "",
+  };
+  std::string row;
+  for (std::size_t k = 0; k < std::size(fields); ++k) {
+    if (k > 0) row += ',';
+    row += CsvField(fields[k]);
+  }
+  return row + "\r\n";
+}
+
+// A text, or null when it is empty.
+nlohmann::json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+}  // namespace
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+std::string BuildListingCsv(const std::vector<ExtractedItem>& items) {
+  std::string csv = std::string(kCsvHeader) + "\r\n";
+  for (const ExtractedItem& item : items) csv += CsvRow(item);
+  return csv;
+}
+
+std::string BuildListingJson(const ExtractSummary& summary,
+                             const std::vector<ExtractedItem>& items) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const ExtractedItem& item : items) {
+    const bool inFile = !item.place.discPath.empty();
+    nlohmann::json entry = {
+        {"kind", item.kind},
+        {"ext", item.ext},
+        {"index", item.index},
+        {"output", TextOrNull(item.output)},
+        {"discPath", TextOrNull(item.place.discPath)},
+        {"offsetInFile",
+         inFile ? nlohmann::json(item.place.offsetInFile) : nlohmann::json(nullptr)},
+        {"logicalOffset", item.logicalOffset},
+        {"imageOffset", item.place.imageOffset},
+        {"size", item.size},
+        {"padding", item.padding},
+        {"xxh64", HashText(item.xxh64)},
+        {"duplicateOf", TextOrNull(item.duplicateOf)},
+        {"header", TextOrNull(item.header)},
+        {"straddles", item.place.straddles},
+        {"recognisedAs", item.recognisedAs},
+    };
+    if (item.ext == ".sep") entry["sequences"] = item.seqCount;
+    if (!item.converted.empty()) entry["converted"] = item.converted;
+    if (!item.convertError.empty()) entry["convertError"] = item.convertError;
+    if (!item.pairing.empty()) {
+      entry["soundFont"] = TextOrNull(item.soundFont);
+      entry["pairing"] = item.pairing;
+    }
+    list.push_back(std::move(entry));
+  }
+  const nlohmann::json doc = {
+      {"tool", "psxdig"},
+      {"version", PSXDIG_VERSION},
+      {"input", summary.input},
+      {"image", summary.image},
+      {"imageKind", summary.imageKind},
+      {"volumeId", TextOrNull(summary.volumeId)},
+      {"logicalSize", summary.logicalSize},
+      {"damagedSectors", summary.damagedSectors},
+      {"truncatedBytes", summary.truncatedBytes},
+      {"fileSystemProblems", summary.fileSystemProblems},
+      {"items", std::move(list)},
+  };
+  // Names from a disc need not be UTF-8: such bytes are replaced, not refused.
+  return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace psxdig

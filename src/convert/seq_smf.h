@@ -1,0 +1,50 @@
+// PlayStation sequences (SEQ, and SEP holding several) to Standard MIDI Files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+
+namespace psxdig::convert {
+
+// One sequence of a SEQ or SEP file: its header values and its event stream.
+struct Sequence {
+  std::uint32_t id = 0;          // position in a SEP; 0 for a SEQ
+  std::uint32_t resolution = 0;  // ticks per quarter note
+  std::uint32_t tempo = 0;       // microseconds per quarter note
+  std::uint8_t numerator = 4;
+  std::uint8_t denominator = 2;  // power of two
+  std::uint64_t eventsOffset = 0;  // where the events start in the file
+  ByteSpan events;
+};
+
+struct SequenceFile {
+  bool sep = false;
+  std::vector<Sequence> sequences;
+  std::string error;  // set when the file is no sequence or a record is cut short
+};
+
+// True when the file starts with a sequence magic ("pQES", or "SEQp" as
+// stored byte-reversed).
+bool IsSequenceFile(ByteSpan file);
+
+// Splits a SEQ (one sequence, events from byte 15 to the end) or a SEP
+// (records of 13-byte header + events from byte 6, with IDs 0, 1, 2...).
+SequenceFile SplitSequenceFile(ByteSpan file);
+
+struct SmfResult {
+  std::vector<std::uint8_t> smf;  // empty on error
+  std::string error;
+};
+
+// A format-0 Standard MIDI File: tempo and time signature at tick 0, then
+// every event with its full status byte, meta events with their length,
+// "loopStart"/"loopEnd" markers behind the loop controllers (CC 99 = 20 /
+// 30) and one end of track. Stops with an error at the first event that
+// runs past the data, an unknown status or meta type, a data byte of 0x80 or
+// more, a missing end of track, or a stream with no channel event.
+SmfResult SequenceToSmf(const Sequence& seq);
+
+}  // namespace psxdig::convert
