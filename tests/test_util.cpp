@@ -3,8 +3,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -243,23 +241,9 @@ ScratchFile::ScratchFile() : file_(nullptr) {
     file_ = std::fopen(name, "w+bD");
   }
 }
-
-ZeroPages::ZeroPages(std::size_t size)
-    : data_(static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))),
-      size_(size) {}
-ZeroPages::~ZeroPages() {
-  if (data_) ::VirtualFree(data_, 0, MEM_RELEASE);
-}
 #else
 ScratchFile::ScratchFile() : file_(std::tmpfile()) {}
 
-ZeroPages::ZeroPages(std::size_t size) : size_(size) {
-  void* map = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  data_ = map == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(map);
-}
-ZeroPages::~ZeroPages() {
-  if (data_) ::munmap(data_, size_);
-}
 #endif
 ScratchFile::~ScratchFile() {
   if (file_) std::fclose(file_);

@@ -100,19 +100,4 @@ class ScratchFile {
   std::FILE* file_;
 };
 
-// `size` zero bytes taken from the system page by page, so that a large
-// input costs only the pages a test touches. data() is null on failure.
-class ZeroPages {
- public:
-  explicit ZeroPages(std::size_t size);
-  ~ZeroPages();
-  ZeroPages(const ZeroPages&) = delete;
-  ZeroPages& operator=(const ZeroPages&) = delete;
-  std::uint8_t* data() const { return data_; }
-
- private:
-  std::uint8_t* data_ = nullptr;
-  std::size_t size_;
-};
-
 }  // namespace psxdig::testing

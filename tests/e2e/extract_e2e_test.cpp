@@ -123,13 +123,6 @@ TEST(ExtractE2e, PlainFileWithWidenedRecognitionDuplicatesAndExitCodes) {
   }
   EXPECT_EQ(rows.size(), expected);
 
-  // The rip command does not see the reversed magic.
-  const std::string ripInput = dir.File("rip.dat");
-  testing::WriteBytes(ripInput, image);
-  ASSERT_EQ(testing::RunPsxdig({"rip", ripInput, "0", "1000"}).exitCode, 0);
-  EXPECT_EQ(testing::ReadText(ripInput + ".csv").find(std::to_string(planted[planted.size() - 3].ofs) + "-"),
-            std::string::npos);
-
   // A folder that holds anything is refused; the other inputs still run.
   testing::WriteBytes(dir.File("zeros.dat"), Bytes(100000, 0));
   const auto again = testing::RunPsxdig({"extract", "-q", input, dir.File("zeros.dat"), dir.File("none.dat"),

@@ -1,6 +1,5 @@
-// The disc image layer on images built in memory: the sector writer against
-// reference vectors, kind detection, the logical stream, CUE sheets, and
-// hostile directory trees.
+// The disc image layer on images built in memory: kind detection, the
+// logical stream, CUE sheets, and hostile directory trees.
 #include "image/disc_image.h"
 
 #include <array>
@@ -15,35 +14,6 @@ namespace {
 
 using testing::Bytes;
 using tools::SectorMode;
-
-TEST(SectorWriter, MatchesReferenceVectors) {
-  EXPECT_EQ(tools::SectorEdc(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0x6EC2EDC4u);
-  Bytes data(2324);
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
-  struct Case {
-    SectorMode mode;
-    std::uint32_t lba;
-    std::uint8_t submode, file, coding;
-    Bytes header, edc, p, q;  // p/q empty: no parity (Form 2)
-    std::size_t edcAt;
-  } cases[] = {
-      {SectorMode::kMode1, 0, 0, 0, 0, {0x00, 0x02, 0x00, 0x01}, {0x27, 0x97, 0x39, 0xE6},
-       {0x42, 0x13, 0xC7, 0x94}, {0x46, 0xE9, 0x44, 0x86}, 2064},
-      {SectorMode::kForm1, 16, 0x08, 0, 0, {0x00, 0x02, 0x16, 0x02}, {0xE9, 0x0C, 0xD0, 0x59},
-       {0x59, 0xFF, 0x7F, 0xD9}, {0x13, 0xFD, 0x68, 0xAA}, 2072},
-      {SectorMode::kForm2, 20, 0x64, 1, 1, {0x00, 0x02, 0x20, 0x02}, {0xB8, 0xCE, 0x23, 0x5F}, {}, {}, 2348},
-  };
-  for (const auto& c : cases) {
-    const Bytes s = tools::MakeRawSector(c.lba, c.mode, data.data(), c.submode, c.file, 0, c.coding);
-    SCOPED_TRACE(c.lba);
-    EXPECT_EQ(Bytes(s.begin() + 12, s.begin() + 16), c.header);
-    EXPECT_EQ(Bytes(s.begin() + c.edcAt, s.begin() + c.edcAt + 4), c.edc);
-    if (!c.p.empty()) {
-      EXPECT_EQ(Bytes(s.begin() + 2076, s.begin() + 2080), c.p);
-      EXPECT_EQ(Bytes(s.begin() + 2248, s.begin() + 2252), c.q);
-    }
-  }
-}
 
 // A small tree: a file in the root, one in a folder, one spanning sectors.
 Bytes SmallIso(std::vector<tools::IsoPlaced>* placed = nullptr) {
