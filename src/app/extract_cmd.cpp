@@ -4,7 +4,6 @@
 // where it lies on the disc.
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -47,7 +46,7 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std
   FilePtr in(std::fopen(path.c_str(), "rb"));
   if (in && platform::IsDirectory(path)) {
     in.reset();
-    errno = EISDIR;
+    platform::SetLastError(platform::Failure::kIsDirectory);
   }
   const std::int64_t size = in ? platform::FileSize(in.get()) : -1;
   if (size < 0) {
@@ -88,11 +87,6 @@ bool EndsWithCue(const std::string& path) {
   return ext == ".cue";
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash);
-}
-
 // Disc address of a track's first sector: the sectors of the files the
 // sheet names before the track's own file, plus the track's start in it.
 std::uint32_t TrackLba(const CueSheet& sheet, const CueTrack& track, const std::string& folder) {
@@ -131,7 +125,7 @@ bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
     error = "unsupported data track type in the CUE sheet: " + track->type;
     return false;
   }
-  const std::string folder = FolderOf(cuePath);
+  const std::string folder = platform::FolderName(cuePath);
   if (!platform::JoinPath(folder, track->file, out.path) || track->file.empty()) {
     error = "bad file name in the CUE sheet: " + track->file;
     return false;
@@ -203,7 +197,7 @@ ItemLocator LocatorOf(const LogicalView& view, const FileMap& map, std::uint64_t
 bool WriteListing(const std::string& folder, const char* name, const std::string& text,
                   std::string& error) {
   std::string path;
-  FilePtr out(platform::JoinPath(folder, name, path) ? std::fopen(path.c_str(), "wbx") : nullptr);
+  FilePtr out(platform::JoinPath(folder, name, path) ? platform::CreateNewFile(path) : nullptr);
   if (!out || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() ||
       std::fclose(out.release()) != 0) {
     error = std::string("cannot write ") + name + ": " + SystemError();
@@ -292,6 +286,8 @@ int RunExtract(int argc, const char* const* argv) {
       "listing.csv and listing.json. Byte-identical items are written once.\n"
       "Exit code: 0 when anything was found, 1 when nothing was, 2 on bad usage or failure.",
       "psxdig extract"};
+  // GNU-style options everywhere: "/x" is a path, never an option, on Windows too.
+  app.allow_windows_style_options(false);
   Settings settings;
   std::vector<std::string> inputs;
   app.add_option("IMAGE", inputs, "disc image, CUE sheet or data file")->required();
