@@ -44,6 +44,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 
+# Linux programs started from inside Wine are neither waited for nor give
+# their exit code, so the ISO of the extract test's disc folder is made here.
+rm -rf build-win/disc
+"$linux/psxdig_mkimage" disc-folder build-win/disc/src >/dev/null
+genisoimage -quiet -V PSXDIG -o build-win/disc/d.iso build-win/disc/src
+PSXDIG_TEST_DISC_ISO=$(winepath -w "$root/build-win/disc/d.iso")
+export PSXDIG_TEST_DISC_ISO
+
 echo "== unit and end-to-end tests under Wine =="
 (cd build-win && wine ./psxdig_tests.exe --gtest_brief=1)
 
