@@ -48,6 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckSShdBody(input, x % (input.size() + 20), bodyArg % (input.size() + 40));
   CheckSShdBody(input, x, bodyArg);
   if (input.empty()) return 0;
+  {
+    // The search that jumps between candidate positions finds what the
+    // search of every position finds.
+    psxdig::BodyCandidates candidates(input, psxdig::BodyStart::kSShd);
+    const std::uint64_t from = x % (input.size() + 1);
+    const std::uint64_t bodySize = bodyArg % (input.size() + 2);
+    FUZZ_CHECK(psxdig::FindSShdBody(input, from, bodySize, &candidates) ==
+               psxdig::FindSShdBody(input, from, bodySize, nullptr));
+  }
 
   DataOfs table;
   if (!psxdig::GetDataOfs(input, 0, 64, 1, table, psxdig::kRunRip, psxdig::ErrorLog())) return 0;

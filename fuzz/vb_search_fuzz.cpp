@@ -1,13 +1,17 @@
 // The VAB body search: its deciders on memory (first block, end flag, one
 // candidate position, the occupied ranges, the scan of one bank) and a whole
 // run of the ".vh"/".vh2" header writer followed by CreateVbForVh with /n and
-// /p1 or /p2 taken from the input. A scan that does not end is caught by
-// libFuzzer's per-input timeout.
+// /p1 or /p2 taken from the input. The scan that jumps between candidate
+// positions must find what the scan of every position finds and log the same
+// lines. A scan that does not end is caught by libFuzzer's per-input timeout.
 //
 // Input: flags (1 byte: bit 0 /n, bit 1 /p2, bit 2 last bank, bit 3 run the
 // writers), sample count (1 byte), four u16 sample sizes, u32 x, u32 first
 // body offset, then the image.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "fuzz_scratch.h"
@@ -50,6 +54,59 @@ void CheckRanges(const psxdig::OccupiedRanges& r) {
   // Every range starts before it ends, so the k-th start lies at or before
   // the k-th end.
   for (std::size_t k = 0; k < r.starts.size(); ++k) FUZZ_CHECK(r.starts[k] <= r.ends[k]);
+}
+
+// What a scan of two banks leaves: both hits, the cursor and the log text.
+struct ScanOutcome {
+  psxdig::BodyHit hits[2];
+  std::size_t cursor = 0;
+  std::string log;
+};
+
+ScanOutcome ScanTwoBanks(psxdig::BodySearch search, psxdig::BodyCandidates* candidates,
+                         const std::vector<std::uint32_t>& sizes, std::uint64_t bodySize,
+                         std::uint64_t from, bool lastBank) {
+  char* text = nullptr;
+  std::size_t length = 0;
+  std::FILE* log = open_memstream(&text, &length);
+  FUZZ_CHECK(log != nullptr);
+  search.vagLog = log;
+  search.candidates = candidates;
+  ScanOutcome out;
+  out.hits[0] = psxdig::ScanForBody(search, 0, false, sizes, bodySize, from);
+  if (out.hits[0].found) search.firstBodyOfs = out.hits[0].ofs;
+  out.hits[1] = psxdig::ScanForBody(search, 1, lastBank, sizes, bodySize, from / 2);
+  out.cursor = search.cursor;
+  std::fclose(log);
+  out.log.assign(text, length);
+  std::free(text);
+  return out;
+}
+
+// The scan that jumps between candidate positions against the one that
+// tests every position: the same bodies, cursor and log lines.
+void CheckJumpingScan(const psxdig::BodySearch& search, const std::vector<std::uint32_t>& sizes,
+                      std::uint64_t bodySize, std::uint64_t from, bool lastBank) {
+  psxdig::BodyCandidates candidates(search.input, search.headZeroCheck
+                                                      ? psxdig::BodyStart::kZeroBlockFirst
+                                                      : psxdig::BodyStart::kBlockFirst);
+  const ScanOutcome ref = ScanTwoBanks(search, nullptr, sizes, bodySize, from, lastBank);
+  const ScanOutcome fast = ScanTwoBanks(search, &candidates, sizes, bodySize, from, lastBank);
+  FUZZ_CHECK(fast.log == ref.log && fast.cursor == ref.cursor);
+  for (int k = 0; k < 2; ++k) {
+    FUZZ_CHECK(fast.hits[k].found == ref.hits[k].found && fast.hits[k].ofs == ref.hits[k].ofs &&
+               fast.hits[k].lastSampleStart == ref.hits[k].lastSampleStart);
+  }
+  // Every position up to the end passes exactly when the index names it.
+  std::uint64_t next = candidates.Next(0, search.input.size() + 1);
+  for (std::uint64_t x = 0; x <= search.input.size(); ++x) {
+    if (x == next) {
+      FUZZ_CHECK(candidates.Passes(x));
+      next = candidates.Next(x + 1, search.input.size() + 1);
+    } else {
+      FUZZ_CHECK(!candidates.Passes(x));
+    }
+  }
 }
 
 // The header writer and the body writer as a rip runs them.
@@ -128,6 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     search.firstBodyOfs = input.empty() ? 0 : firstBodyOfs % input.size();
     search.cursor = search.ranges.starts.empty() ? 0 : x % (search.ranges.starts.size() + 1);
     if (bodySize > 0) {
+      CheckJumpingScan(search, sizes, bodySize, at, (flags & 4) != 0);
       const psxdig::BodyHit hit =
           psxdig::ScanForBody(search, 0, (flags & 4) != 0, sizes, bodySize, at);
       if (hit.found) {

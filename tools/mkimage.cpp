@@ -3,6 +3,11 @@
 //   psxdig_mkimage demo <out> [--list]              the demo image; --list prints its items
 //   psxdig_mkimage bench <out> <MiB>                a large image for benchmarks
 //   psxdig_mkimage bench-banks <out> <MiB>          VAB headers with all bodies at the end
+//   psxdig_mkimage bench-mixed <out> <MiB>          disc-like mix of data, sequences and banks
+//   psxdig_mkimage bench-absent <out> <MiB> <headers> [places]
+//                                                   VAB headers whose bodies are absent
+//   psxdig_mkimage bench-dec <serial> <out> <MiB> [copies]
+//                                                   a release's dec image repeated over packed data
 //   psxdig_mkimage gameseq-<name> <out> [--list]    game sequence items of one format
 //                                                   (sssq, kcet, sntp, seqg, seqq, sqv,
 //                                                   sseq) or a mix of all of them
@@ -23,6 +28,7 @@
 
 #include "image_audio.h"
 #include "image_banks.h"
+#include "image_bench.h"
 #include "image_builder.h"
 #include "image_compressed.h"
 #include "image_disc.h"
@@ -67,6 +73,32 @@ int Bench(char** argv, bool banks) {
   std::ofstream(argv[2], std::ios::binary)
       .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   return 0;
+}
+
+bool WriteImage(const char* path, const Bytes& image) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  return static_cast<bool>(out);
+}
+
+// bench-mixed, bench-absent and bench-dec.
+int LargeBench(int argc, char** argv, const std::string& what) {
+  const auto number = [&](int at) { return std::strtoul(argv[at], nullptr, 10); };
+  Bytes image;
+  const char* out = argv[2];
+  if (what == "bench-mixed") {
+    image = BuildMixedBenchImage(number(3));
+  } else if (what == "bench-absent" && argc >= 5) {
+    image = BuildAbsentBodiesImage(number(3), number(4), argc >= 6 ? number(5) : 200);
+  } else if (what == "bench-dec" && argc >= 5) {
+    out = argv[3];
+    image = BuildDecBenchImage(argv[2], number(4), argc >= 6 ? number(5) : 16);
+  }
+  if (image.empty()) {
+    std::fprintf(stderr, "cannot build %s\n", what.c_str());
+    return 2;
+  }
+  return WriteImage(out, image) ? 0 : 2;
 }
 
 int GameSeq(int argc, char** argv, const std::string& what) {
@@ -135,6 +167,9 @@ int main(int argc, char** argv) {
   const std::string what = argc >= 3 ? argv[1] : "";
   if (what == "demo") return Demo(argc, argv);
   if ((what == "bench" || what == "bench-banks") && argc >= 4) return Bench(argv, what == "bench-banks");
+  if ((what == "bench-mixed" || what == "bench-absent" || what == "bench-dec") && argc >= 4) {
+    return LargeBench(argc, argv, what);
+  }
   if (what.rfind("gameseq-", 0) == 0) return GameSeq(argc, argv, what);
   if (what == "dec-demo") return Dec(argc, argv, true);
   if (what == "dec" && argc >= 4) return Dec(argc, argv, false);
@@ -143,7 +178,8 @@ int main(int argc, char** argv) {
   if (what == "disc-raw" && argc >= 4) return DiscRaw(argc, argv);
   if (what == "convert-set") return WriteConvertSet(argv[2]) ? 0 : 2;
   std::fprintf(stderr,
-               "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks <out> <MiB> |"
+               "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks|bench-mixed <out> <MiB> |"
+               " bench-absent <out> <MiB> <headers> [places] | bench-dec <serial> <out> <MiB> [copies] |"
                " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
                " dec <serial> <out> [--list] |"
                " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list] |"

@@ -63,6 +63,7 @@ void PrintUsage() {
 void PrintMoreHelp() {
   std::fputs(
       "\textract <image>... [-o <dir>] [-q] [--bodies-back-to-back] [--no-zero-block]\n"
+      "\t\t[--convert [--no-wav]]\n"
       "\t\tExtract from disc images (.bin/.cue, .iso) or data files into one\n"
       "\t\tfolder per input with listing.csv and listing.json;\n"
       "\t\tpsxdig extract --help tells more\n"

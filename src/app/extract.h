@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/bytes.h"
 #include "rip/folder_output.h"
 
 namespace psxdig {
@@ -38,5 +39,18 @@ std::string BuildListingCsv(const std::vector<ExtractedItem>& items);
 // listing.json: the summary, the tool and its version, and every item.
 std::string BuildListingJson(const ExtractSummary& summary,
                              const std::vector<ExtractedItem>& items);
+
+// Writes a file that must not exist yet into the output folder (a
+// sub-folder of it must exist). False with `error` set on failure.
+bool WriteNewFile(const std::string& folder, const std::string& name, ByteSpan bytes,
+                  std::string& error);
+
+// --convert: every sequence written into `folder` becomes MIDI, every VAB
+// header with its body a SoundFont (and WAVs with `wav`), read from the
+// searched `stream`; each sequence is paired with a converted bank. The
+// items get what was made from them; a failure gets one line on stderr.
+// Returns the number of files written.
+std::size_t ConvertExtracted(const std::string& input, const std::string& folder, ByteSpan stream,
+                             bool wav, std::vector<ExtractedItem>& items);
 
 }  // namespace psxdig

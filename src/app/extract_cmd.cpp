@@ -30,6 +30,8 @@ struct Settings {
   bool quiet = false;
   bool bodiesBackToBack = false;
   bool noZeroBlock = false;
+  bool convert = false;
+  bool noWav = false;
 };
 
 enum class Outcome { kFound, kNothing, kFailed };
@@ -196,14 +198,8 @@ ItemLocator LocatorOf(const LogicalView& view, const FileMap& map, std::uint64_t
 // A listing file, created new.
 bool WriteListing(const std::string& folder, const char* name, const std::string& text,
                   std::string& error) {
-  std::string path;
-  FilePtr out(platform::JoinPath(folder, name, path) ? platform::CreateNewFile(path) : nullptr);
-  if (!out || std::fwrite(text.data(), 1, text.size(), out.get()) != text.size() ||
-      std::fclose(out.release()) != 0) {
-    error = std::string("cannot write ") + name + ": " + SystemError();
-    return false;
-  }
-  return true;
+  const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  return WriteNewFile(folder, name, bytes, error);
 }
 
 // The search and the writers over the stream, into `output`. The side logs
@@ -255,27 +251,43 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
   FolderOutput output(folder, LocatorOf(view, map, loaded.imageStart));
   RunEngine(input, folder, view, settings, output);
 
+  std::vector<ExtractedItem> items = output.items();
+  std::size_t converted = 0;
+  if (settings.convert) converted = ConvertExtracted(input, folder, view.data(), !settings.noWav, items);
+
   ExtractSummary summary{input, loaded.path, ImageKindName(view.kind()), map.volumeId,
                          view.data().size(), view.damagedSectors(), view.truncatedBytes(),
                          map.problems};
-  if (!WriteListing(folder, "listing.csv", BuildListingCsv(output.items()), error) ||
-      !WriteListing(folder, "listing.json", BuildListingJson(summary, output.items()), error)) {
+  if (!WriteListing(folder, "listing.csv", BuildListingCsv(items), error) ||
+      !WriteListing(folder, "listing.json", BuildListingJson(summary, items), error)) {
     Fail(input, error);
     return Outcome::kFailed;
   }
-  const std::size_t items = output.items().size();
   if (!settings.quiet) {
-    std::printf("%s: %zu items (%zu files, %zu duplicates) in %s\n", input.c_str(), items,
-                output.filesWritten(), items - output.filesWritten(), folder.c_str());
+    std::printf("%s: %zu items (%zu files, %zu duplicates) in %s\n", input.c_str(), items.size(),
+                output.filesWritten(), items.size() - output.filesWritten(), folder.c_str());
+    if (settings.convert) std::printf("%s: %zu files converted\n", input.c_str(), converted);
   }
   if (output.failures() > 0) {
     Fail(input, std::to_string(output.failures()) + " items could not be written");
     return Outcome::kFailed;
   }
-  return items > 0 ? Outcome::kFound : Outcome::kNothing;
+  return !items.empty() ? Outcome::kFound : Outcome::kNothing;
 }
 
 }  // namespace
+
+bool WriteNewFile(const std::string& folder, const std::string& name, ByteSpan bytes,
+                  std::string& error) {
+  std::string path;
+  FilePtr out(platform::JoinPath(folder, name, path) ? platform::CreateNewFile(path) : nullptr);
+  if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size() ||
+      std::fclose(out.release()) != 0) {
+    error = "cannot write " + name + ": " + SystemError();
+    return false;
+  }
+  return true;
+}
 
 int RunExtract(int argc, const char* const* argv) {
   CLI::App app{
@@ -298,6 +310,10 @@ int RunExtract(int argc, const char* const* argv) {
                "VAB bodies stand one after another (vb, vb, ...), not each after its header");
   app.add_flag("--no-zero-block", settings.noZeroBlock,
                "a VAB body need not begin with 16 zero bytes");
+  app.add_flag("--convert", settings.convert,
+               "also convert every sequence to MIDI and every VAB bank with its body to a\n"
+               "SoundFont 2 (and WAVs), pairing each sequence with a bank in listing.json");
+  app.add_flag("--no-wav", settings.noWav, "with --convert: no WAV files for the samples");
   try {
     app.parse(argc - 1, argv + 1);
   } catch (const CLI::ParseError& e) {

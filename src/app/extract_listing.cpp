@@ -94,6 +94,12 @@ std::string BuildListingJson(const ExtractSummary& summary,
         {"recognisedAs", item.recognisedAs},
     };
     if (item.ext == ".sep") entry["sequences"] = item.seqCount;
+    if (!item.converted.empty()) entry["converted"] = item.converted;
+    if (!item.convertError.empty()) entry["convertError"] = item.convertError;
+    if (!item.pairing.empty()) {
+      entry["soundFont"] = TextOrNull(item.soundFont);
+      entry["pairing"] = item.pairing;
+    }
     list.push_back(std::move(entry));
   }
   const nlohmann::json doc = {

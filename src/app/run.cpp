@@ -7,6 +7,7 @@
 #include "app/convert_cmd.h"
 #include "app/extract.h"
 #include "compare/compare_file.h"
+#include "core/mapped_input.h"
 #include "decompress/exec_dec.h"
 #include "platform/platform.h"
 #include "rip/rip_context.h"
@@ -27,8 +28,9 @@ void PrintTimeStamp(const char* format) {
   std::printf(format, text);
 }
 
-// Reads the whole input into `bytes`. False after reporting a failure.
-bool LoadInput(const std::string& path, std::vector<std::uint8_t>& bytes) {
+// Maps (or reads) the whole input into `input`. False after reporting a
+// failure.
+bool LoadInput(const std::string& path, MappedInput& input) {
   FilePtr in(std::fopen(path.c_str(), "rb"));
   if (in && platform::IsDirectory(path)) {
     in.reset();
@@ -47,15 +49,7 @@ bool LoadInput(const std::string& path, std::vector<std::uint8_t>& bytes) {
     std::fprintf(stderr, "File too large: %s\n", path.c_str());
     return false;
   }
-  try {
-    bytes.assign(static_cast<std::size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
-    platform::SetLastError(platform::Failure::kNoMemory);
-    ReportLastError("exec", __LINE__);
-    return false;
-  }
-  if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) {
-    if (platform::LastErrorCode() == 0) platform::SetLastError(platform::Failure::kIo);
+  if (!input.Load(in.get(), static_cast<std::uint64_t>(size))) {
     ReportLastError("exec", __LINE__);
     return false;
   }
@@ -95,9 +89,9 @@ std::uint32_t RunDuplicateCheck(const std::string& path, const DataOfs& table) {
 
 std::uint32_t exec(const char* const* argv, const RunOptions& options, const ErrorLog& log) {
   const std::string path = argv[2];
-  std::vector<std::uint8_t> bytes;
-  if (!LoadInput(path, bytes)) return 0;
-  const ByteSpan input(bytes);
+  MappedInput mapped;
+  if (!LoadInput(path, mapped)) return 0;
+  const ByteSpan input = mapped.bytes();
   DataOfs table;
   std::uint32_t result = 0;
   if (options.runMode == kRunRip) {

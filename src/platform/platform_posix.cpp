@@ -1,8 +1,10 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +70,29 @@ std::string BaseName(const std::string& path) {
 std::string FolderName(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+bool MapFile(std::FILE* f, std::uint64_t size, FileMapping& out) {
+  out = FileMapping{};
+  if (size == 0) return true;  // nothing to map; an empty view
+  if (size > static_cast<std::uint64_t>(SIZE_MAX)) return false;
+  const int fd = ::fileno(f);
+  if (fd < 0) return false;
+  const auto length = static_cast<std::size_t>(size);
+  void* p = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (p == MAP_FAILED) return false;
+  // Only a hint: the data is read once from start to end.
+  (void)::posix_madvise(p, length, POSIX_MADV_SEQUENTIAL);
+  out.data = static_cast<const std::uint8_t*>(p);
+  out.size = size;
+  return true;
+}
+
+void UnmapFile(FileMapping& mapping) {
+  if (mapping.data && mapping.size > 0) {
+    ::munmap(const_cast<std::uint8_t*>(mapping.data), static_cast<std::size_t>(mapping.size));
+  }
+  mapping = FileMapping{};
 }
 
 }  // namespace psxdig::platform

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "rip/body_candidates.h"
 #include "rip/rip_context.h"
 
 namespace psxdig {
@@ -107,6 +108,9 @@ struct BodySearch {
   std::uint64_t firstBodyOfs = 0;   // where bank 0's body was found
   bool headZeroCheck = true;
   std::FILE* vagLog = nullptr;
+  // The positions that pass the first-block test; the scan jumps from one
+  // to the next. None: the scan tests every position in turn.
+  BodyCandidates* candidates = nullptr;
 };
 
 struct BodyHit {
@@ -135,5 +139,11 @@ std::uint64_t NextSearchStart(std::uint32_t pattern, const DataOfs& table, std::
 // real block with flag 0, 2, 4, 5 or 6 and not 00 00, a last block with flag
 // 1, 3 or 7, and every block with byte 0 below 0x4F and flag below 8.
 bool PassesSShdBody(ByteSpan b, std::uint64_t x, std::uint64_t bodySize);
+
+// The first x from `from` up to the last possible start at which an SShd
+// body of `bodySize` bytes passes; a value past the last start when none
+// does. With candidates (of kind kSShd) only their positions are tested.
+std::uint64_t FindSShdBody(ByteSpan b, std::uint64_t from, std::uint64_t bodySize,
+                           BodyCandidates* candidates);
 
 }  // namespace psxdig

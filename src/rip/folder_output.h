@@ -43,6 +43,12 @@ struct ExtractedItem {
   std::string header;           // a body: the file holding its header
   const char* recognisedAs = "";
   std::uint32_t seqCount = 0;   // a SEP: the sequences in it
+  // With --convert: the files made from the item, what went wrong, and for a
+  // sequence the SoundFont it plays with and why that one.
+  std::vector<std::string> converted;
+  std::string convertError;
+  std::string soundFont;
+  std::string pairing;
 };
 
 // A disc path made safe to use below the output folder: every component that

@@ -1,8 +1,15 @@
 #include <cstring>
+#include <vector>
 
 #include "rip/rip_context.h"
 
 namespace psxdig {
+namespace {
+
+// Largest padded item that is copied to join its padding.
+constexpr std::uint64_t kJoinLimit = 1u << 20;
+
+}  // namespace
 
 void WriteListRow(const char* ext, std::uint32_t index, std::uint32_t ofs, std::uint32_t size,
                   std::uint32_t count, std::uint32_t seqValue, std::FILE* listing) {
@@ -29,10 +36,25 @@ bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
   }
   FilePtr out = OpenOutputFile(ctx.inputPath, nullptr, nullptr, ext, "wb", index, count);
   if (!out) return false;
-  static constexpr std::uint8_t kZeros[4] = {};
   const bool inside = HasBytes(ctx.input, ofs, size);
-  const std::size_t n = inside ? static_cast<std::size_t>(size) : 0;
-  bool ok = inside && (n == 0 || std::fwrite(ctx.input.data() + ofs, 1, n, out.get()) == n);
+  const ByteSpan item = inside ? ctx.input.subspan(static_cast<std::size_t>(ofs),
+                                                   static_cast<std::size_t>(size))
+                               : ByteSpan();
+  // Unbuffered: the item goes from the input straight to the file in one
+  // write. A padded item (a sequence, small) is joined with its padding
+  // first so that it, too, takes one write.
+  std::setvbuf(out.get(), nullptr, _IONBF, 0);
+  std::vector<std::uint8_t> joined;
+  ByteSpan data = item;
+  if (inside && padding > 0 && size <= kJoinLimit) {
+    joined.assign(item.begin(), item.end());
+    joined.resize(joined.size() + padding, 0);
+    data = ByteSpan(joined);
+    padding = 0;
+  }
+  static constexpr std::uint8_t kZeros[4] = {};
+  bool ok = inside && (data.empty() || std::fwrite(data.data(), 1, data.size(), out.get()) ==
+                                           data.size());
   ok = ok && (padding == 0 || std::fwrite(kZeros, 1, padding, out.get()) == padding);
   return std::fclose(out.release()) == 0 && ok;
 }

@@ -2,6 +2,8 @@
 // an SShd body is looked for in the input by its block layout, an INST body
 // stands right behind its header.
 #include <cstdio>
+#include <new>
+#include <optional>
 
 #include "rip/bank_writers.h"
 
@@ -15,16 +17,9 @@ bool IsSampleEndFlag(std::uint8_t flag) { return flag == 1 || flag == 3 || flag 
 }  // namespace
 
 bool PassesSShdBody(ByteSpan b, std::uint64_t x, std::uint64_t bodySize) {
-  static constexpr std::uint8_t kZeroBlock[kBlockBytes] = {};
   if (!HasBytes(b, x, bodySize)) return false;
-  if (!BytesAt(b, x, kZeroBlock, kBlockBytes)) return false;
-  // The first real block: not a zero block, and not the end of a sample.
-  if (!HasBytes(b, x + 16, 2)) return false;
-  const std::uint8_t firstFilter = b[x + 16];
-  const std::uint8_t firstFlag = b[x + 17];
-  const bool startFlag = firstFlag == 0 || firstFlag == 2 || firstFlag == 4 || firstFlag == 5 ||
-                         firstFlag == 6;
-  if (!startFlag || (firstFilter == 0 && firstFlag == 0)) return false;
+  // A zero block, then a first real block that starts a sample.
+  if (!PassesSShdHead(b, x)) return false;
   // The last block ends a sample.
   const std::uint64_t end = x + bodySize;
   if (end < 15 || end - 15 >= b.size() || !IsSampleEndFlag(b[end - 15])) return false;
@@ -35,16 +30,34 @@ bool PassesSShdBody(ByteSpan b, std::uint64_t x, std::uint64_t bodySize) {
   return true;
 }
 
+std::uint64_t FindSShdBody(ByteSpan b, std::uint64_t from, std::uint64_t bodySize,
+                           BodyCandidates* candidates) {
+  if (bodySize > b.size()) return b.size() + 1;
+  const std::uint64_t end = b.size() - bodySize + 1;  // one past the last possible start
+  auto next = [&](std::uint64_t x) { return candidates ? candidates->Next(x, end) : x; };
+  std::uint64_t x = next(from);
+  while (x < end && !PassesSShdBody(b, x, bodySize)) x = next(x + 1);
+  return x;
+}
+
 std::uint32_t CreateVbForSShd(const RipContext& ctx, DataOfs& table,
                               const std::vector<std::uint32_t>& vbSize) {
   const ByteSpan b = ctx.input;
   std::uint64_t next = 0;  // just past the last body written
+  std::optional<BodyCandidates> candidates;  // made when the first search starts
   for (std::uint32_t i = 0; i < table.vhNum; ++i) {
     const std::uint64_t bodySize = vbSize[i];
     if (bodySize == 0 || bodySize > b.size()) continue;
     const std::uint64_t last = b.size() - bodySize;
-    std::uint64_t x = next;
-    while (x <= last && !PassesSShdBody(b, x, bodySize)) ++x;
+    if (next > last) continue;
+    if (!candidates) {
+      // Without memory for the candidates every position is tested instead.
+      try {
+        candidates.emplace(b, BodyStart::kSShd);
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    const std::uint64_t x = FindSShdBody(b, next, bodySize, candidates ? &*candidates : nullptr);
     if (x > last) continue;
 
     if (!ListAndWriteItem(ctx, "CreateVbForSShd", ".vb", i, table.vhNum, x,

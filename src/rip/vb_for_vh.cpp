@@ -4,12 +4,15 @@
 // sizes, skipping the bytes of every item the data search found, and logs
 // what it examines to "<input>_VagOfs.txt".
 //
-// This is the straightforward form of the search: it visits every byte
-// position and keeps the per-position work to the first-block test.
+// The scan of one bank examines its positions in order; the positions that
+// pass the first-block test are found once per run (BodyCandidates), so that
+// a bank whose body is not in the input costs as many checks as there are
+// such positions, not as many as there are bytes.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #include "platform/platform.h"
 #include "rip/bank_writers.h"
@@ -39,6 +42,19 @@ void LogLine(std::FILE* log, const char* fmt, ...) {
   va_start(args, fmt);
   WriteTextV(log, fmt, args);
   va_end(args);
+}
+
+// Where the scan looks next, from position `from` on. Positions that fail
+// the first-block test are passed over, up to the next occupied range (the
+// range walk must see its start) and the last possible start (where the
+// scan may restart). Without candidates every position is looked at.
+std::uint64_t NextPosition(const BodySearch& search, std::uint64_t from, std::uint64_t last) {
+  if (!search.candidates) return from;
+  std::uint64_t limit = last;
+  if (search.cursor < search.ranges.starts.size()) {
+    limit = std::min<std::uint64_t>(limit, search.ranges.starts[search.cursor]);
+  }
+  return search.candidates->Next(from, limit);
 }
 
 }  // namespace
@@ -181,7 +197,11 @@ BodyHit ScanForBody(BodySearch& search, std::uint32_t bankIndex, bool lastBank,
     const VagRunResult r = CheckVagRun(b, x, sizes, bodySize, search.headZeroCheck, bankIndex,
                                        search.vagLog);
     if (r.accepted) return {true, x, r.lastSampleStart};
-    ++x;
+    x = NextPosition(search, x + 1, last);
+    // The end flag of the first sample decides nearly every position.
+    if (search.candidates && !sizes.empty() && sizes[0] >= 15) {
+      search.candidates->Prefetch(x, sizes[0] - 15);
+    }
   }
 }
 
@@ -217,6 +237,15 @@ std::uint32_t CreateVbForVh(const RipContext& ctx, DataOfs& table, const VhHeade
     platform::SetLastError(platform::Failure::kNoMemory);
     ReportLastError("CreateVbForVh", __LINE__);
     return 0;
+  }
+  // Without memory for the candidates every position is tested instead.
+  std::optional<BodyCandidates> candidates;
+  try {
+    candidates.emplace(b, search.headZeroCheck ? BodyStart::kZeroBlockFirst
+                                               : BodyStart::kBlockFirst);
+    search.candidates = &*candidates;
+  } catch (const std::bad_alloc&) {
+    search.candidates = nullptr;
   }
 
   std::uint64_t searchStart = 0;

@@ -53,6 +53,14 @@ std::uint32_t GetDataOfs(ByteSpan input, std::uint32_t startOfs, std::uint32_t c
                          std::uint32_t validate, DataOfs& table, std::uint32_t runMode,
                          const ErrorLog& log);
 
+// True when the two bytes at `off` are the first two of some signature;
+// IdentifyData finds nothing anywhere else.
+bool CanStartSignature(ByteSpan input, std::uint64_t off);
+// The first offset at or after `from` at which a signature can start, or the
+// input size when there is none. `wide` lets it use AVX2 where the processor
+// has it (false: SSE2 and plain code only, for the tests).
+std::uint64_t NextSignatureStart(ByteSpan input, std::uint64_t from, bool wide = true);
+
 // Ascending order of unsigned 32-bit offsets.
 bool CompareOfs(std::uint32_t a, std::uint32_t b);
 

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "convert/convert.h"
+#include "image_audio.h"
 #include "image_banks.h"
 #include "image_disc.h"
 #include "image_builder.h"
@@ -241,6 +243,74 @@ TEST(ExtractE2e, ItemAcrossTwoFilesIsFlagged) {
   EXPECT_EQ(rows[0].at("output"), "A.DAT@7d0.seq");
   EXPECT_EQ(rows[0].at("straddles"), "yes");
   ExpectItemFile(dir.File("two.iso.psxdig/A.DAT@7d0.seq"), seq);
+}
+
+TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheBankBeforeIt) {
+  testing::TempDir dir;
+  // A sequence before any bank, bank A, a sequence, bank B, a SEP.
+  auto bank = [](std::uint32_t blocks) {
+    Bytes vab = tools::MakeTestVab({tools::TestTone{}},
+                                   {tools::EncodeAdpcm(tools::MakeSine(28 * blocks, 40, 9000),
+                                                       tools::AdpcmEnd::kLoop, 5)});
+    vab[40] = vab[41] = 0xFF;  // the program record's unused bytes as rip recognises them
+    return vab;
+  };
+  const tools::TestSong song = tools::MakeSong({{0}, {0}, {60, 64, 67}});
+  const Bytes seq = tools::MakeSeqFile(480, 500000, song.events);
+  const Bytes sep = tools::MakeSepFile(480, 500000, {song.events, song.events});
+  const Bytes bankA = bank(20);
+  const Bytes bankB = bank(24);
+  const Bytes seq2 = tools::MakeSeqFile(480, 400000, tools::MakeSong({{1}, {0}, {62, 65}}).events);
+  const Bytes parts[] = {seq, bankA, seq2, bankB, sep};
+  Bytes image;
+  std::vector<std::uint64_t> at;
+  for (std::size_t k = 0; k < 5; ++k) {
+    image.resize((image.size() + 0x800) & ~std::size_t{0x7FF}, 0);
+    at.push_back(image.size());
+    image.insert(image.end(), parts[k].begin(), parts[k].end());
+  }
+  testing::WriteBytes(dir.File("mix.bin"), image);
+  const auto r = testing::RunPsxdig({"extract", "--convert", "-q", "-o", dir.File("out"), dir.File("mix.bin")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string folder = dir.File("out/mix.bin.psxdig/");
+  const auto name = [&](std::size_t k, const char* ext) { return "@" + Hex(at[k]) + ext; };
+
+  std::map<std::string, nlohmann::json> byName;
+  const nlohmann::json listing = ReadJson(folder + "listing.json");
+  for (const auto& item : listing["items"]) {
+    if (item["output"].is_string()) byName[item["output"]] = item;
+  }
+  const struct {
+    std::size_t item;
+    const char* ext;
+    std::string soundFont;
+    const char* pairing;
+  } sequences[] = {{0, ".seq", "", "no bank before it"},
+                   {2, ".seq", name(1, ".sf2"), "nearest bank before it"},
+                   {4, ".sep", name(3, ".sf2"), "nearest bank before it"}};
+  for (const auto& c : sequences) {
+    const nlohmann::json& item = byName[name(c.item, c.ext)];
+    EXPECT_EQ(item.value("pairing", ""), c.pairing) << c.item;
+    EXPECT_EQ(item["soundFont"].is_null() ? "" : item["soundFont"].get<std::string>(), c.soundFont);
+    const convert::ConvertResult expected = convert::ConvertSequence(parts[c.item]);
+    ASSERT_EQ(item["converted"].size(), expected.files.size()) << c.item;
+    for (std::size_t f = 0; f < expected.files.size(); ++f) {
+      const std::string mid = name(c.item, "") + expected.files[f].suffix;
+      EXPECT_EQ(item["converted"][f], mid);
+      EXPECT_EQ(testing::ReadBytes(folder + mid), expected.files[f].bytes) << mid;
+    }
+  }
+  for (const std::size_t k : {1u, 3u}) {
+    const std::size_t headerSize = convert::BankHeaderSize(parts[k]);
+    const ByteSpan whole(parts[k]);
+    const convert::ConvertResult expected = convert::ConvertBank(
+        whole.first(headerSize), whole.subspan(headerSize), name(k, ""), true);
+    ASSERT_EQ(byName[name(k, ".vh")]["converted"].size(), expected.files.size()) << k;
+    for (const convert::ConvertedFile& f : expected.files) {
+      EXPECT_EQ(testing::ReadBytes(folder + name(k, "") + f.suffix), f.bytes) << f.suffix;
+    }
+  }
 }
 
 }  // namespace
