@@ -1,4 +1,4 @@
-// Bounds-checked little-endian reads on the input image. Every read of the
+// Bounds-checked little- and big-endian reads on the input image. Every read of the
 // input goes through these helpers, so no caller can step outside the buffer.
 #pragma once
 
@@ -30,6 +30,15 @@ inline std::uint32_t ReadU32LE(ByteSpan b, std::uint64_t off) {
   return static_cast<std::uint32_t>(b[off]) | (static_cast<std::uint32_t>(b[off + 1]) << 8) |
          (static_cast<std::uint32_t>(b[off + 2]) << 16) |
          (static_cast<std::uint32_t>(b[off + 3]) << 24);
+}
+
+// Big-endian value of n (1..4) bytes at off; 0 when any byte lies outside
+// the buffer.
+inline std::uint32_t ReadBE(ByteSpan b, std::uint64_t off, unsigned n) {
+  if (n > 4 || !HasBytes(b, off, n)) return 0;
+  std::uint32_t v = 0;
+  for (unsigned k = 0; k < n; ++k) v = (v << 8) | b[off + k];
+  return v;
 }
 
 // True when the n bytes of pattern stand at off (and fit in the buffer).

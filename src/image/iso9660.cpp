@@ -20,10 +20,6 @@ constexpr std::uint8_t kFlagDirectory = 0x02;
 constexpr std::uint16_t kXaForm2 = 0x1000;
 constexpr std::uint16_t kXaCdda = 0x4000;
 
-std::uint16_t ReadU16BE(ByteSpan b, std::uint64_t off) {
-  return static_cast<std::uint16_t>((ReadU8(b, off) << 8) | ReadU8(b, off + 1));
-}
-
 std::uint64_t SectorsOf(std::uint64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
 
 // An identifier as a path component: no version, no trailing dot, and no
@@ -125,7 +121,7 @@ class Walker {
     const std::uint32_t suAt = 33 + idLen + ((idLen % 2 == 0) ? 1 : 0);
     bool form2 = false;
     if (suAt + 14 <= record.size() && record[suAt + 6] == 'X' && record[suAt + 7] == 'A') {
-      const std::uint16_t attributes = ReadU16BE(record, suAt + 4);
+      const std::uint16_t attributes = static_cast<std::uint16_t>(ReadBE(record, suAt + 4, 2));
       if (attributes & kXaCdda) {
         Problem(path, "CD audio file, outside the data track; skipped");
         return;
