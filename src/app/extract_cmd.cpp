@@ -12,6 +12,7 @@
 
 #include "app/extract.h"
 #include "app/progress.h"
+#include "core/mapped_input.h"
 #include "image/disc_image.h"
 #include "platform/platform.h"
 #include "rip/rip_context.h"
@@ -43,7 +44,8 @@ void Fail(const std::string& input, const std::string& what) {
 
 std::string SystemError() { return platform::ErrorText(platform::LastErrorCode()); }
 
-bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
+// Maps (or reads) the whole file into `input`.
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, MappedInput& input,
                    std::string& error) {
   FilePtr in(std::fopen(path.c_str(), "rb"));
   if (in && platform::IsDirectory(path)) {
@@ -59,13 +61,7 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std
     error = "too large to search: " + path;
     return false;
   }
-  try {
-    bytes.assign(static_cast<std::size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
-    error = "not enough memory to read " + path;
-    return false;
-  }
-  if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) {
+  if (!input.Load(in.get(), static_cast<std::uint64_t>(size))) {
     error = "cannot read " + path + ": " + SystemError();
     return false;
   }
@@ -75,7 +71,7 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std
 // The file to scan, as loaded: the whole file, or a CUE sheet's track.
 struct LoadedImage {
   std::string path;
-  std::vector<std::uint8_t> bytes;
+  MappedInput file;
   ByteSpan image;
   std::uint64_t imageStart = 0;  // where `image` begins in the file
   ImageKind kind = ImageKind::kPlainFile;
@@ -108,10 +104,11 @@ std::uint32_t TrackLba(const CueSheet& sheet, const CueTrack& track, const std::
 }
 
 bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
-  std::vector<std::uint8_t> text;
+  MappedInput text;
   if (!ReadWholeFile(cuePath, kMaxCueSize, text, error)) return false;
   std::string why;
-  const std::string_view sheetText(reinterpret_cast<const char*>(text.data()), text.size());
+  const std::string_view sheetText(reinterpret_cast<const char*>(text.bytes().data()),
+                                   text.bytes().size());
   const auto sheet = ParseCue(sheetText, why);
   if (!sheet) {
     error = "bad CUE sheet: " + why;
@@ -133,10 +130,10 @@ bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
     return false;
   }
   if (!track->file.empty() && track->file[0] == '/') out.path = track->file;
-  if (!ReadWholeFile(out.path, ~std::uint64_t{0}, out.bytes, error)) return false;
-  out.image = TrackBytes(ByteSpan(out.bytes), *track);
+  if (!ReadWholeFile(out.path, ~std::uint64_t{0}, out.file, error)) return false;
+  out.image = TrackBytes(out.file.bytes(), *track);
   if (!out.image.empty()) {
-    out.imageStart = static_cast<std::uint64_t>(out.image.data() - out.bytes.data());
+    out.imageStart = static_cast<std::uint64_t>(out.image.data() - out.file.bytes().data());
   }
   out.firstLba = TrackLba(*sheet, *track, folder);
   return true;
@@ -145,8 +142,8 @@ bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
 bool LoadInput(const std::string& input, LoadedImage& out, std::string& error) {
   if (EndsWithCue(input)) return LoadCue(input, out, error);
   out.path = input;
-  if (!ReadWholeFile(input, ~std::uint64_t{0}, out.bytes, error)) return false;
-  out.image = ByteSpan(out.bytes);
+  if (!ReadWholeFile(input, ~std::uint64_t{0}, out.file, error)) return false;
+  out.image = out.file.bytes();
   out.kind = DetectImageKind(out.image);
   return true;
 }
