@@ -22,6 +22,7 @@
 //   psxdig_mkimage convert-set <folder>             sequences, banks and expect.txt for convert
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -151,14 +152,12 @@ int DiscRaw(int argc, char** argv) {
     return 2;
   }
   const Bytes raw = WrapIso(iso, short2336);
-  const std::string bin = argv[3];
-  const std::size_t dot = bin.rfind('.');
-  const std::size_t slash = bin.rfind('/');
-  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  const std::string cue = (hasExt ? bin.substr(0, dot) : bin) + ".cue";
+  // Paths in the host's own form (a Windows build takes "\\" as well as "/").
+  const std::filesystem::path bin = argv[3];
+  const std::filesystem::path cue = std::filesystem::path(bin).replace_extension(".cue");
   std::ofstream(bin, std::ios::binary)
       .write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-  std::ofstream(cue, std::ios::binary) << CueFor(bin.substr(slash == std::string::npos ? 0 : slash + 1), short2336);
+  std::ofstream(cue, std::ios::binary) << CueFor(bin.filename().string(), short2336);
   return 0;
 }
 

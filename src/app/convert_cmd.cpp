@@ -119,6 +119,8 @@ int RunConvert(int argc, const char* const* argv) {
   CLI::App app{"Converts PlayStation sequences (.seq, .sep) to Standard MIDI Files and sound banks\n"
                "(.vab, or .vh with the .vb of the same name) to a SoundFont 2 and one WAV per sample.",
                "psxdig convert"};
+  // GNU-style options everywhere: "/x" is a path, never an option, on Windows too.
+  app.allow_windows_style_options(false);
   ConvertSettings settings;
   app.add_option("FILE", settings.files, "Files to convert")->required();
   app.add_option("-o,--output", settings.outDir, "Folder for the output files (default: beside each input)");

@@ -4,7 +4,6 @@
 // where it lies on the disc.
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -13,6 +12,7 @@
 
 #include "app/extract.h"
 #include "app/progress.h"
+#include "core/mapped_input.h"
 #include "image/disc_image.h"
 #include "platform/platform.h"
 #include "rip/rip_context.h"
@@ -44,12 +44,13 @@ void Fail(const std::string& input, const std::string& what) {
 
 std::string SystemError() { return platform::ErrorText(platform::LastErrorCode()); }
 
-bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
+// Maps (or reads) the whole file into `input`.
+bool ReadWholeFile(const std::string& path, std::uint64_t limit, MappedInput& input,
                    std::string& error) {
   FilePtr in(std::fopen(path.c_str(), "rb"));
   if (in && platform::IsDirectory(path)) {
     in.reset();
-    errno = EISDIR;
+    platform::SetLastError(platform::Failure::kIsDirectory);
   }
   const std::int64_t size = in ? platform::FileSize(in.get()) : -1;
   if (size < 0) {
@@ -60,13 +61,7 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std
     error = "too large to search: " + path;
     return false;
   }
-  try {
-    bytes.assign(static_cast<std::size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
-    error = "not enough memory to read " + path;
-    return false;
-  }
-  if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) {
+  if (!input.Load(in.get(), static_cast<std::uint64_t>(size))) {
     error = "cannot read " + path + ": " + SystemError();
     return false;
   }
@@ -76,7 +71,7 @@ bool ReadWholeFile(const std::string& path, std::uint64_t limit, std::vector<std
 // The file to scan, as loaded: the whole file, or a CUE sheet's track.
 struct LoadedImage {
   std::string path;
-  std::vector<std::uint8_t> bytes;
+  MappedInput file;
   ByteSpan image;
   std::uint64_t imageStart = 0;  // where `image` begins in the file
   ImageKind kind = ImageKind::kPlainFile;
@@ -88,11 +83,6 @@ bool EndsWithCue(const std::string& path) {
   std::string ext = path.substr(path.size() - 4);
   for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   return ext == ".cue";
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
 // Disc address of a track's first sector: the sectors of the files the
@@ -114,10 +104,11 @@ std::uint32_t TrackLba(const CueSheet& sheet, const CueTrack& track, const std::
 }
 
 bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
-  std::vector<std::uint8_t> text;
+  MappedInput text;
   if (!ReadWholeFile(cuePath, kMaxCueSize, text, error)) return false;
   std::string why;
-  const std::string_view sheetText(reinterpret_cast<const char*>(text.data()), text.size());
+  const std::string_view sheetText(reinterpret_cast<const char*>(text.bytes().data()),
+                                   text.bytes().size());
   const auto sheet = ParseCue(sheetText, why);
   if (!sheet) {
     error = "bad CUE sheet: " + why;
@@ -133,16 +124,16 @@ bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
     error = "unsupported data track type in the CUE sheet: " + track->type;
     return false;
   }
-  const std::string folder = FolderOf(cuePath);
+  const std::string folder = platform::FolderName(cuePath);
   if (!platform::JoinPath(folder, track->file, out.path) || track->file.empty()) {
     error = "bad file name in the CUE sheet: " + track->file;
     return false;
   }
   if (!track->file.empty() && track->file[0] == '/') out.path = track->file;
-  if (!ReadWholeFile(out.path, ~std::uint64_t{0}, out.bytes, error)) return false;
-  out.image = TrackBytes(ByteSpan(out.bytes), *track);
+  if (!ReadWholeFile(out.path, ~std::uint64_t{0}, out.file, error)) return false;
+  out.image = TrackBytes(out.file.bytes(), *track);
   if (!out.image.empty()) {
-    out.imageStart = static_cast<std::uint64_t>(out.image.data() - out.bytes.data());
+    out.imageStart = static_cast<std::uint64_t>(out.image.data() - out.file.bytes().data());
   }
   out.firstLba = TrackLba(*sheet, *track, folder);
   return true;
@@ -151,8 +142,8 @@ bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
 bool LoadInput(const std::string& input, LoadedImage& out, std::string& error) {
   if (EndsWithCue(input)) return LoadCue(input, out, error);
   out.path = input;
-  if (!ReadWholeFile(input, ~std::uint64_t{0}, out.bytes, error)) return false;
-  out.image = ByteSpan(out.bytes);
+  if (!ReadWholeFile(input, ~std::uint64_t{0}, out.file, error)) return false;
+  out.image = out.file.bytes();
   out.kind = DetectImageKind(out.image);
   return true;
 }
@@ -286,7 +277,7 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
 bool WriteNewFile(const std::string& folder, const std::string& name, ByteSpan bytes,
                   std::string& error) {
   std::string path;
-  FilePtr out(platform::JoinPath(folder, name, path) ? std::fopen(path.c_str(), "wbx") : nullptr);
+  FilePtr out(platform::JoinPath(folder, name, path) ? platform::CreateNewFile(path) : nullptr);
   if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size() ||
       std::fclose(out.release()) != 0) {
     error = "cannot write " + name + ": " + SystemError();
@@ -304,6 +295,8 @@ int RunExtract(int argc, const char* const* argv) {
       "listing.csv and listing.json. Byte-identical items are written once.\n"
       "Exit code: 0 when anything was found, 1 when nothing was, 2 on bad usage or failure.",
       "psxdig extract"};
+  // GNU-style options everywhere: "/x" is a path, never an option, on Windows too.
+  app.allow_windows_style_options(false);
   Settings settings;
   std::vector<std::string> inputs;
   app.add_option("IMAGE", inputs, "disc image, CUE sheet or data file")->required();

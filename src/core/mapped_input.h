@@ -20,9 +20,10 @@ class MappedInput {
   MappedInput& operator=(const MappedInput&) = delete;
 
   // Maps the `size` bytes of the open file `f`, or reads them when mapping
-  // fails. Returns false with errno set when memory for the copy cannot be
-  // had (ENOMEM) or the file cannot be read whole (EIO when the system gave
-  // no reason); the view is then empty.
+  // fails. Returns false with the system error set (platform::LastErrorCode)
+  // when memory for the copy cannot be had (Failure::kNoMemory) or the file
+  // cannot be read whole (Failure::kIo when the system gave no reason); the
+  // view is then empty.
   bool Load(std::FILE* f, std::uint64_t size);
 
   ByteSpan bytes() const { return view_; }

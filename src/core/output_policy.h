@@ -28,7 +28,7 @@ class OutputPolicy {
  public:
   virtual ~OutputPolicy() = default;
   // Lists the item and writes its file. False when the file cannot be
-  // written; errno then tells why.
+  // written; platform::LastErrorCode() then tells why.
   virtual bool WriteItem(const ItemToWrite& item) = 0;
 };
 

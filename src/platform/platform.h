@@ -22,7 +22,7 @@ std::string ErrorText(std::uint32_t code);
 // Failures psxdig detects itself. SetLastError makes one the current system
 // error, as the system's own code for it, so that the report line shows it
 // like any failed system call.
-enum class Failure { kNotFound, kNameTooLong, kNoMemory, kIsDirectory, kIo };
+enum class Failure { kNotFound, kNameTooLong, kNoMemory, kIsDirectory, kIo, kInvalid };
 void SetLastError(Failure failure);
 
 bool IsDirectory(const std::string& path);
@@ -35,6 +35,9 @@ bool RemoveFile(const std::string& path);
 // Joins a folder and a file name with the platform's separator. Fails (false)
 // when the result would not fit in kMaxPath bytes with its terminator.
 bool JoinPath(const std::string& folder, const std::string& name, std::string& out);
+// Creates a file for binary writing that must not exist yet: null (with the
+// system's error) when it does or cannot be made.
+std::FILE* CreateNewFile(const std::string& path);
 // Moves a file, replacing a file of the target name. False on failure.
 bool MoveReplacing(const std::string& from, const std::string& to);
 // Size in bytes of the file behind an open stream, which is left at its
@@ -42,6 +45,9 @@ bool MoveReplacing(const std::string& from, const std::string& to);
 std::int64_t FileSize(std::FILE* f);
 // The last component of a path: file name and extension, no folder.
 std::string BaseName(const std::string& path);
+// The folder part of a path, without its last separator; empty when the path
+// names no folder.
+std::string FolderName(const std::string& path);
 
 // A read-only mapping of a whole open file. `data` is null for an empty file
 // or no mapping; `handle` is the system's own (unused where none is needed).

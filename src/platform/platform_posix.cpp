@@ -21,6 +21,7 @@ void SetLastError(Failure failure) {
     case Failure::kNoMemory: errno = ENOMEM; break;
     case Failure::kIsDirectory: errno = EISDIR; break;
     case Failure::kIo: errno = EIO; break;
+    case Failure::kInvalid: errno = EINVAL; break;
   }
 }
 
@@ -47,6 +48,8 @@ bool JoinPath(const std::string& folder, const std::string& name, std::string& o
   return true;
 }
 
+std::FILE* CreateNewFile(const std::string& path) { return std::fopen(path.c_str(), "wbx"); }
+
 bool MoveReplacing(const std::string& from, const std::string& to) {
   // rename() replaces an existing target file atomically on POSIX.
   return std::rename(from.c_str(), to.c_str()) == 0;
@@ -62,6 +65,11 @@ std::int64_t FileSize(std::FILE* f) {
 std::string BaseName(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
 bool MapFile(std::FILE* f, std::uint64_t size, FileMapping& out) {

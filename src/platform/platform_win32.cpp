@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -34,6 +36,7 @@ void SetLastError(Failure failure) {
     case Failure::kNoMemory: code = ERROR_NOT_ENOUGH_MEMORY; break;
     case Failure::kIsDirectory: code = ERROR_ACCESS_DENIED; break;
     case Failure::kIo: code = ERROR_READ_FAULT; break;
+    case Failure::kInvalid: code = ERROR_INVALID_PARAMETER; break;
   }
   ::SetLastError(code);
 }
@@ -61,6 +64,22 @@ bool JoinPath(const std::string& folder, const std::string& name, std::string& o
   return true;
 }
 
+// Windows' C library knows no "x" mode: the system call refuses an existing
+// file, and the stream is made over its handle.
+std::FILE* CreateNewFile(const std::string& path) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_BINARY | _O_WRONLY);
+  if (fd < 0) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* stream = ::_fdopen(fd, "wb");
+  if (!stream) ::_close(fd);
+  return stream;
+}
+
 bool MoveReplacing(const std::string& from, const std::string& to) {
   return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
@@ -78,6 +97,11 @@ std::string BaseName(const std::string& path) {
   // A drive without a folder: "C:game.bin".
   if (path.size() >= 2 && path[1] == ':') return path.substr(2);
   return path;
+}
+
+std::string FolderName(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
 bool MapFile(std::FILE* f, std::uint64_t size, FileMapping& out) {

@@ -1,6 +1,5 @@
 #include "rip/folder_output.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "core/output.h"
@@ -71,7 +70,7 @@ bool FolderOutput::MakeFolders(const std::string& name) {
     if (folders_.count(sub)) continue;
     std::string path;
     if (!platform::JoinPath(folder_, sub, path)) {
-      errno = ENAMETOOLONG;
+      platform::SetLastError(platform::Failure::kNameTooLong);
       return false;
     }
     if (!platform::IsDirectory(path) && !platform::MakeDirectory(path)) return false;
@@ -80,15 +79,15 @@ bool FolderOutput::MakeFolders(const std::string& name) {
   return true;
 }
 
-// Writes a new file; "x" refuses to replace a file that is already there.
+// Writes a new file, never replacing a file that is already there.
 bool FolderOutput::WriteFile(const std::string& name, const ItemToWrite& item) {
   std::string path;
   if (!MakeFolders(name)) return false;
   if (!platform::JoinPath(folder_, name, path)) {
-    errno = ENAMETOOLONG;
+    platform::SetLastError(platform::Failure::kNameTooLong);
     return false;
   }
-  FilePtr out(std::fopen(path.c_str(), "wbx"));
+  FilePtr out(platform::CreateNewFile(path));
   if (!out) return false;
   static constexpr std::uint8_t kZeros[4] = {};
   const std::size_t n = static_cast<std::size_t>(item.size);
@@ -99,7 +98,7 @@ bool FolderOutput::WriteFile(const std::string& name, const ItemToWrite& item) {
 
 bool FolderOutput::WriteItem(const ItemToWrite& item) {
   if (!HasBytes(item.input, item.ofs, item.size) || item.padding > 4) {
-    errno = EINVAL;
+    platform::SetLastError(platform::Failure::kInvalid);
     ++failures_;
     return false;
   }

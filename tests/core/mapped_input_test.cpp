@@ -2,7 +2,6 @@
 // mapped, and an empty file.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "core/mapped_input.h"
@@ -42,7 +41,7 @@ TEST(MappedInput, MapsAFileAndReadsAStreamThatCannotBeMapped) {
   FilePtr shorter(fmemopen(copy.data(), 100, "rb"));
   MappedInput cut;
   EXPECT_FALSE(cut.Load(shorter.get(), copy.size()));
-  EXPECT_NE(errno, 0);
+  EXPECT_NE(platform::LastErrorCode(), 0u);
   EXPECT_TRUE(cut.bytes().empty());
 
   MappedInput empty;

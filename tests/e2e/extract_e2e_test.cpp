@@ -141,12 +141,24 @@ TEST(ExtractE2e, PlainFileWithWidenedRecognitionDuplicatesAndExitCodes) {
 // ISO as raw Mode 2 Form 1 sectors with its CUE sheet: the same items, whole
 // across sector boundaries, named by disc path and offset in the file.
 TEST(ExtractE2e, IsoAndRawImageGiveTheFilesOfTheDisc) {
+#ifdef _WIN32
+  // Linux programs started from inside Wine are neither waited for nor give
+  // their exit code: tools/test-windows.sh makes this ISO of the same folder
+  // beforehand.
+  const char* madeIso = std::getenv("PSXDIG_TEST_DISC_ISO");
+  if (!madeIso) GTEST_SKIP() << "no ISO made by genisoimage (PSXDIG_TEST_DISC_ISO)";
+#else
   if (std::system("command -v genisoimage >/dev/null 2>&1") != 0) GTEST_SKIP() << "genisoimage missing";
+#endif
   testing::TempDir dir;
   const std::string disc = dir.File("disc");
   const auto listed = testing::RunMkimage({"disc-folder", disc, "--list"});
   ASSERT_EQ(listed.exitCode, 0) << listed.err;
+#ifdef _WIN32
+  testing::fs::copy_file(madeIso, dir.File("d.iso"));
+#else
   ASSERT_EQ(testing::Run("/usr/bin/env", {"genisoimage", "-quiet", "-V", "PSXDIG", "-o", dir.File("d.iso"), disc}).exitCode, 0);
+#endif
   ASSERT_EQ(testing::RunMkimage({"disc-raw", dir.File("d.iso"), dir.File("d.bin")}).exitCode, 0);
   ASSERT_EQ(testing::RunMkimage({"disc-raw", dir.File("d.iso"), dir.File("m2.bin"), "--2336"}).exitCode, 0);
   // The same raw track behind an audio track of two seconds in one file.

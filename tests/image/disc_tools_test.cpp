@@ -54,6 +54,10 @@ std::vector<FileRow> MapFiles(const FileMap& map) {
 }
 
 TEST(DiscImageTools, RawImageRoundTripsAndMapsEveryItem) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux programs started from inside Wine are neither waited for nor give their exit code "
+                  "or output; the image layer is the same on Linux";
+#endif
   const std::string genisoimage = Which("genisoimage"), bchunk = Which("bchunk"), isoinfo = Which("isoinfo");
   if (genisoimage.empty() || bchunk.empty() || isoinfo.empty()) GTEST_SKIP() << "genisoimage/bchunk missing";
   testing::TempDir tmp;
