@@ -255,6 +255,14 @@ def cmd_run(a):
         start = time.time()
         try:
             apply(lines, m)
+        except ValueError:  # the file changed since the mutant was listed: not counted
+            rec = {k: m[k] for k in ("id", "file", "line", "col", "op", "old", "new")}
+            rec.update(valid=False, killed=None, tests=[], note="source changed", seconds=0)
+            with open(a.out, "a") as fh:
+                fh.write(json.dumps(rec) + "\n")
+            print(f"[{i}/{len(todo)}] {m['id']} invalid 0 source changed", flush=True)
+            continue
+        try:
             with open(path, "w", encoding="utf-8") as fh:
                 fh.write("\n".join(lines))
             touch(path)
