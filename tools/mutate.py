@@ -33,6 +33,7 @@ import json
 import os
 import random
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -200,12 +201,17 @@ def run_tests(build_dir, timeout):
     with tempfile.TemporaryDirectory() as tmp:
         js = os.path.join(tmp, "r.json")
         exe = os.path.join(build_dir, "psxdig_tests")
+        # In a process group of its own, so that a timeout also ends the psxdig
+        # runs the suite started (a mutant that loops would go on using a core).
+        p = subprocess.Popen([exe, f"--gtest_output=json:{js}"], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, errors="replace", start_new_session=True)
         try:
-            r = subprocess.run([exe, f"--gtest_output=json:{js}"], capture_output=True, text=True,
-                               timeout=timeout, errors="replace")
-        except subprocess.TimeoutExpired as e:
-            out = e.stdout.decode(errors="replace") if isinstance(e.stdout, bytes) else (e.stdout or "")
-            return True, running_test(out), "timeout"
+            stdout, _ = p.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            stdout, _ = p.communicate()
+            return True, running_test(stdout or ""), "timeout"
+        r = subprocess.CompletedProcess(p.args, p.returncode, stdout, "")
         failed = sorted({t for t in re.findall(r"^\[  FAILED  \] (\S+?)(?:,|\s|$)", r.stdout, re.M)
                          if "." in t})
         if os.path.exists(js):
@@ -227,6 +233,8 @@ def running_test(out):
 
 
 def cmd_run(a):
+    # A run stopped with kill or Ctrl-C still puts the mutated file back (the finally below).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
     root = os.path.abspath(a.root)
     build_dir = os.path.abspath(a.build or os.path.join(root, "build-mut"))
     env = dict(os.environ, CCACHE_BASEDIR=root)
