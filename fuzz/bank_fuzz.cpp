@@ -1,8 +1,8 @@
-// The bank writers: headers, the VAB body search and the SShd/INST bodies, on
-// memory and as a rip runs them on the banks the search finds.
-// The body searches that jump between candidate positions must find what the
-// searches of every position find and log the same lines.
-// Selector: 0 headers, 1 VAB body search, 2 SShd/INST bodies.
+// The bank header writers on the banks the search finds, and the body
+// searches on memory. The body searches that jump between candidate positions
+// must find what the searches of every position find and log the same lines.
+// (Whole rips, which run the body writers after the headers, are run_fuzz's.)
+// Selector: 0 headers, 1 VAB body search, 2 SShd body search.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -191,38 +191,7 @@ void CheckJumpingScan(const psxdig::BodySearch& search, const std::vector<std::u
   }
 }
 
-// The header writer and the body writer as a rip runs them.
-void RunVabWriters(ByteSpan input, std::uint8_t flags) {
-  DataOfs table;
-  if (!RipSearch(input, table)) return;
-  if (table.vhNum == 0 || (table.vhExt != ".vh" && table.vhExt != ".vh2")) return;
-  psxdig::RunOptions options;
-  options.vbHeadZeroCheck = (flags & 1) ? 0 : 1;
-  options.vbSearchPattern = (flags & 2) ? 1 : 0;
-  const psxdig::RipContext ctx{Scratch().InputPath(), input, nullptr, psxdig::ErrorLog(), options};
-  psxdig::VhHeaderTable vhHeader(std::size_t{table.vhNum} * psxdig::kVhHeaderBytes);
-  psxdig::VagSizeTable vagSizeTbl(std::size_t{table.vhNum} * psxdig::kVagTableEntries);
-  FUZZ_CHECK((table.vhExt == ".vh" ? psxdig::CreateVh(ctx, table, vhHeader, vagSizeTbl)
-                                   : psxdig::CreateVhForBastard(ctx, table, vhHeader, vagSizeTbl)) == 1);
-  FUZZ_CHECK(psxdig::CreateVbForVh(ctx, table, vhHeader, vagSizeTbl) == 1);
-
-  std::uint64_t expected = 0;
-  for (std::uint32_t i = 0; i < table.vhNum; ++i) {
-    FUZZ_CHECK(table.vbCreated[i] <= 1);
-    if (table.vhCreated[i] == 1) expected += table.vhSize[i];
-    if (table.vbCreated[i] == 0) continue;
-    FUZZ_CHECK(table.vhCreated[i] == 1);
-    const std::uint32_t bodySize = psxdig::BankTotalSize(vhHeader, i) - table.vhSize[i];
-    FUZZ_CHECK(bodySize > 0 && bodySize <= input.size());
-    expected += bodySize;
-  }
-  // The header and body files hold exactly the items' bytes.
-  FUZZ_CHECK(Scratch().BytesWritten("_VagOfs.txt") == expected);
-  Scratch().Clear();
-}
-
-// Parameters: flags (bit 0 /n, bit 1 /p2, bit 2 last bank, bit 3 run the
-// writers), sample count, four u16 sample sizes, u32 x, u32 first body offset.
+// Parameters: flags (bit 0 /n, bit 2 last bank), sample count, four u16 sample sizes, u32 x, u32 first body offset.
 // A scan that does not end is caught by libFuzzer's per-input timeout.
 void VabBodies(Params& p) {
   const std::uint8_t flags = p.U8();
@@ -277,7 +246,6 @@ void VabBodies(Params& p) {
       FUZZ_CHECK(search.cursor <= r.starts.size());
     }
   }
-  if (flags & 8) RunVabWriters(input, flags);
 }
 
 void CheckSShdBody(ByteSpan b, std::uint64_t x, std::uint64_t bodySize) {
@@ -289,13 +257,8 @@ void CheckSShdBody(ByteSpan b, std::uint64_t x, std::uint64_t bodySize) {
   FUZZ_CHECK(lastFlag == 1 || lastFlag == 3 || lastFlag == 7);
 }
 
-// Parameters: mode (bit 0 ".inst" over ".sshd", bit 1 body sizes from the
-// input), extra offset count, three u16 extra offsets, u32 x, u32 body size.
-void SShdInstBodies(Params& p) {
-  const std::uint8_t mode = p.U8();
-  const std::uint8_t extraCount = p.U8() % 4;
-  std::array<std::uint32_t, 3> extra{};
-  for (auto& e : extra) e = p.U16();
+// Parameters: u32 x, u32 body size.
+void SShdBodies(Params& p) {
   const std::uint32_t x = p.U32();
   const std::uint32_t bodyArg = p.U32();
   const ByteSpan input = p.Rest();
@@ -303,53 +266,16 @@ void SShdInstBodies(Params& p) {
   CheckSShdBody(input, x % (input.size() + 20), bodyArg % (input.size() + 40));
   CheckSShdBody(input, x, bodyArg);
   if (input.empty()) return;
-  {
-    // The search that jumps between candidate positions finds what the
-    // search of every position finds.
-    psxdig::BodyCandidates candidates(input, psxdig::BodyStart::kSShd);
-    const std::uint64_t from = x % (input.size() + 1);
-    const std::uint64_t bodySize = bodyArg % (input.size() + 2);
-    FUZZ_CHECK(psxdig::FindSShdBody(input, from, bodySize, &candidates) ==
-               psxdig::FindSShdBody(input, from, bodySize, nullptr));
-  }
-  DataOfs table;
-  if (!RipSearch(input, table)) return;
-  const bool inst = (mode & 1) != 0;
-  ForceClass(table, inst ? ".inst" : ".sshd", extra, extraCount, input.size());
-  if (table.vhNum == 0) return;
-
-  const psxdig::RipContext ctx{Scratch().InputPath(), input, nullptr, psxdig::ErrorLog(), {}};
-  std::uint64_t expected = 0;
-  std::vector<std::uint32_t> vbSize(table.vhNum);
-  if (inst) {
-    FUZZ_CHECK(psxdig::CreateInst(ctx, table) == 1);
-    FUZZ_CHECK(psxdig::CreateVbForInst(ctx, table) == 1);
-  } else {
-    FUZZ_CHECK(psxdig::CreateSShd(ctx, table, vbSize) == 1);
-    for (std::uint32_t i = 0; (mode & 2) && i < table.vhNum; ++i) {
-      vbSize[i] = (bodyArg >> (i % 4 * 8)) % static_cast<std::uint32_t>(input.size() + 2);
-    }
-    FUZZ_CHECK(psxdig::CreateVbForSShd(ctx, table, vbSize) == 1);
-  }
-  for (std::uint32_t i = 0; i < table.vhNum; ++i) {
-    if (table.vhCreated[i] == 1) expected += table.vhSize[i];
-    if (table.vbCreated[i] == 0) continue;
-    const std::uint64_t o = table.vhOfs[i];
-    if (inst) {
-      const std::uint32_t bodySize = psxdig::ReadU32LE(input, o + 16);
-      FUZZ_CHECK(psxdig::HasBytes(input, o + psxdig::ReadU32LE(input, o + 8), bodySize));
-      expected += bodySize;
-    } else {
-      FUZZ_CHECK(vbSize[i] > 0 && vbSize[i] <= input.size());
-      expected += vbSize[i];
-    }
-  }
-  // Header and body files hold exactly the items' bytes.
-  FUZZ_CHECK(Scratch().BytesWritten() == expected);
-  Scratch().Clear();
+  // The search that jumps between candidate positions finds what the search
+  // of every position finds.
+  psxdig::BodyCandidates candidates(input, psxdig::BodyStart::kSShd);
+  const std::uint64_t from = x % (input.size() + 1);
+  const std::uint64_t bodySize = bodyArg % (input.size() + 2);
+  FUZZ_CHECK(psxdig::FindSShdBody(input, from, bodySize, &candidates) ==
+             psxdig::FindSShdBody(input, from, bodySize, nullptr));
 }
 
-constexpr psxdig::fuzz::Parser kParsers[] = {Headers, VabBodies, SShdInstBodies};
+constexpr psxdig::fuzz::Parser kParsers[] = {Headers, VabBodies, SShdBodies};
 
 }  // namespace
 

@@ -91,12 +91,12 @@ int main(int argc, char** argv) {
               img);
     seeds.Add("bank_fuzz", 0, Cat(Cat(Cat({static_cast<std::uint8_t>(k + 1), 0x01}, {0x10, 0x00, 0, 0, 0, 0}), U32(0)), U32(0)),
               img);
-    // VAB bodies: flags (writers on; /n, /p2), sample count and sizes, x, first body.
-    for (std::uint8_t flags : {0x08, 0x09, 0x0A}) {
+    // VAB bodies: flags (/n, last bank), sample count and sizes, x, first body.
+    for (std::uint8_t flags : {0x00, 0x01, 0x05}) {
       if (k < 2) seeds.Add("bank_fuzz", 1, Cat(Cat(Cat({flags, 0x02}, {0x00, 0x01, 0x00, 0x02, 0, 0, 0, 0}), U32(first)), U32(0)), img);
     }
-    // SShd/INST bodies: mode (bit 0 ".inst"), extra offsets, x, body size.
-    if (k >= 2) seeds.Add("bank_fuzz", 2, Cat(Cat(Cat({static_cast<std::uint8_t>(k - 2), 0x00}, none), U32(first)), U32(0x400)), img);
+    // SShd bodies: x, body size.
+    if (k == 2) seeds.Add("bank_fuzz", 2, Cat(U32(first), U32(0x400)), img);
   }
 
   // The dec run and the decoders on the image of each release.
