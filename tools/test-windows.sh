@@ -48,7 +48,7 @@ fi
 # their exit code, so the ISO of the extract test's disc folder is made here.
 rm -rf build-win/disc
 "$linux/psxdig_mkimage" disc-folder build-win/disc/src >/dev/null
-genisoimage -quiet -V PSXDIG -o build-win/disc/d.iso build-win/disc/src
+genisoimage -quiet -V PSXDIG -XA -o build-win/disc/d.iso build-win/disc/src
 PSXDIG_TEST_DISC_ISO=$(winepath -w "$root/build-win/disc/d.iso")
 export PSXDIG_TEST_DISC_ISO
 
