@@ -204,7 +204,8 @@ def run_tests(build_dir, timeout):
         # In a process group of its own, so that a timeout also ends the psxdig
         # runs the suite started (a mutant that loops would go on using a core).
         p = subprocess.Popen([exe, f"--gtest_output=json:{js}"], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True, errors="replace", start_new_session=True)
+                             stderr=subprocess.PIPE, text=True, errors="replace", start_new_session=True,
+                             cwd=tmp)  # a mutant may write into the current folder
         try:
             stdout, _ = p.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
