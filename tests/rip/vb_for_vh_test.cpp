@@ -130,22 +130,5 @@ TEST_F(VabBodyTest, AHeaderWithTotalSizeZeroDoesNotHideTheOtherBodies) {
   EXPECT_EQ(ErrorLines(), "Invalid vag size: idx 2, 00000032, 0000020\r\n");
 }
 
-TEST_F(VabBodyTest, SizeMismatchesAreLoggedAsInvalidVagSize) {
-  const std::uint32_t h0 = Append(MakeVabHeader(0, {}, 1));
-  Bytes wrongTotal = MakeVabHeader(0, {48}, 2);
-  wrongTotal[12] += 16;
-  const std::uint32_t h1 = Append(wrongTotal);
-  AppendFill(64);
-  EXPECT_EQ(RunBanks({h0, h1}), 1u);
-  EXPECT_EQ(ErrorLines(),
-            "Invalid vag size: idx 1, 00000000, 0000000\r\n"
-            "Invalid vag size: idx 2, 00000048, 0000030\r\n");
-  EXPECT_EQ(VagLog(),
-            "VbIdx: 1, AllVag(=Vb)Size: 00000000, 0000000\r\n"
-            "VbIdx: 2, VagNum: 01/01, VagSize: 000048, 00030\r\n"
-            "VbIdx: 2, AllVag(=Vb)Size: 00000048, 0000030\r\n");
-  EXPECT_EQ(BodyRows(), "");
-}
-
 }  // namespace
 }  // namespace psxdig
