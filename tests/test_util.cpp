@@ -13,7 +13,6 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 
 #include "platform/platform.h"
 
@@ -93,109 +92,35 @@ std::vector<std::string> TempDir::List() const {
   return names;
 }
 
+RunResult Run(const std::string& program, const std::vector<std::string>& args) {
+  // Through the shell, each argument quoted; the outputs go to files so that
+  // a large output cannot block the child.
 #ifdef _WIN32
-namespace {
-
-// Quotes one argument so that the C runtime of the child splits it back
-// exactly (backslashes double only before a quote).
-std::string QuoteArgument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(2 * backslashes, '\\');
-  return quoted + "\"";
-}
-
-// A temp file the child inherits as its output; deleted when closed.
-HANDLE OutputFile() {
-  char folder[MAX_PATH + 1];
-  char name[MAX_PATH + 1];
-  if (::GetTempPathA(sizeof folder, folder) == 0 || ::GetTempFileNameA(folder, "psx", 0, name) == 0) {
-    throw std::runtime_error("no temp file");
-  }
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE h = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("no temp file");
-  return h;
-}
-
-// What the child wrote, its CR LF line ends (text-mode console output) read
-// back as "\n" like a text-mode read would.
-std::string SlurpText(HANDLE h) {
-  ::SetFilePointer(h, 0, nullptr, FILE_BEGIN);
-  std::string bytes;
-  char buf[4096];
-  DWORD n = 0;
-  while (::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) bytes.append(buf, n);
-  ::CloseHandle(h);
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text += bytes[i];
-  }
-  return text;
-}
-
-}  // namespace
-
-RunResult Run(const std::string& program, const std::vector<std::string>& args) {
-  HANDLE out = OutputFile();
-  HANDLE err = OutputFile();
-  std::string commandLine = QuoteArgument(program);
-  for (const auto& a : args) {
-    commandLine += ' ';
-    commandLine += QuoteArgument(a);
-  }
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
-  PROCESS_INFORMATION child{};
-  if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &child)) {
-    ::CloseHandle(out);
-    ::CloseHandle(err);
-    throw std::runtime_error("cannot start " + program);
-  }
-  ::WaitForSingleObject(child.hProcess, INFINITE);
-  DWORD code = 0;
-  ::GetExitCodeProcess(child.hProcess, &code);
-  ::CloseHandle(child.hProcess);
-  ::CloseHandle(child.hThread);
-  RunResult result;
-  result.exitCode = static_cast<int>(code);
-  result.out = SlurpText(out);
-  result.err = SlurpText(err);
-  return result;
-}
+  auto quote = [](const std::string& s) { return "\"" + s + "\""; };
 #else
-RunResult Run(const std::string& program, const std::vector<std::string>& args) {
-  // Through the shell, each argument in single quotes; the outputs go to
-  // files so that a large output cannot block the child.
   auto quote = [](std::string s) {
     for (std::size_t at = 0; (at = s.find('\'', at)) != std::string::npos; at += 4) s.replace(at, 1, "'\\''");
     return "'" + s + "'";
   };
+#endif
   const TempDir tmp;
   std::string command = quote(program);
   for (const std::string& a : args) command += " " + quote(a);
   command += " >" + quote(tmp.File("out")) + " 2>" + quote(tmp.File("err"));
+#ifdef _WIN32
+  // cmd /c takes the outer pair of quotes off the line; the child's text-mode
+  // CR LF line ends are read back as "\n".
+  const int status = std::system(("\"" + command + "\"").c_str());
+  auto text = [](std::string s) {
+    for (std::size_t at = 0; (at = s.find("\r\n", at)) != std::string::npos;) s.erase(at, 1);
+    return s;
+  };
+  return {status, text(ReadText(tmp.File("out"))), text(ReadText(tmp.File("err")))};
+#else
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(tmp.File("out")), ReadText(tmp.File("err"))};
-}
-
 #endif
+}
 
 std::string EscapeRegex(const std::string& text) {
   static const std::regex kSpecial(R"([.^$|()\[\]{}*+?\\])");
