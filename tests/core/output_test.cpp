@@ -36,20 +36,5 @@ TEST(OutputName, NumberWidthFollowsTheClassCountUpTo259Bytes) {
   EXPECT_EQ(platform::LastErrorCode(), 2u);  // not found
 }
 
-TEST(OutputFile, FillsFullAndBaseNameAndWritesCrLfText) {
-  testing::TempDir dir;
-  const std::string input = dir.File("game.bin");
-  std::string full, base;
-  FilePtr f = OpenOutputFile(input, &full, &base, ".csv", "w", 4, 12);
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(full, input + "_05.csv");
-  EXPECT_EQ(base, "game.bin_05.csv");
-  WriteText(f.get(), "a,%d\nb\n", 7);
-  EXPECT_EQ(GetStreamSize(f.get()), 8);
-  f.reset();
-  EXPECT_EQ(testing::ReadText(full), "a,7\r\nb\r\n");
-  EXPECT_EQ(GetStreamSize(nullptr), 0);
-}
-
 }  // namespace
 }  // namespace psxdig
