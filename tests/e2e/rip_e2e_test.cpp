@@ -96,17 +96,6 @@ TEST_F(RipRun, WritesSequencesListingAndErrorLog) {
   EXPECT_EQ(ReadBytes(path + "_3.seq"), Buf(bytes.begin() + b, bytes.begin() + b + 1020));
 }
 
-TEST_F(RipRun, StartOffsetSkipsEarlierItems) {
-  ImageBuilder img(3);
-  img.Plant(MakeSeq(10, 1), ".seq", "");
-  img.Pad(0x100 - img.size());
-  img.Plant(MakeSeq(20, 2), ".seq", "");
-  const std::string path = Image(img);
-  EXPECT_EQ(RunPsxdig({"rip", path, "100", "10"}).exitCode, 0);
-  EXPECT_EQ(ReadBytes(path + ".seq").size(), 40u);  // one item: no number in its name
-  EXPECT_FALSE(fs::exists(path + "_Error.txt"));
-}
-
 TEST_F(RipRun, NoDuplicatesLeaveNoListingNorFolder) {
   ImageBuilder img(5);
   img.Plant(MakeSeq(50, 9), ".seq", "");
