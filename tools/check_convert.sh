@@ -8,17 +8,8 @@
 # SoundFont).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/ensure_tools.sh
-need=()
-command -v fluidsynth >/dev/null || need+=(fluidsynth)
-command -v ffmpeg >/dev/null || need+=(ffmpeg)
-/usr/bin/python3 -c "import mido" 2>/dev/null || need+=(python3-mido)
-if [ ${#need[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+tools/ensure_tools.sh --no-recommends fluidsynth:fluidsynth ffmpeg:ffmpeg \
+  /usr/lib/python3/dist-packages/mido/__init__.py:python3-mido
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPSXDIG_WERROR=ON >/dev/null
 cmake --build build-test -j "$(nproc 2>/dev/null || echo 2)" --target psxdig psxdig_mkimage >/dev/null

@@ -4,15 +4,7 @@
 # checks what `cmake --install` puts into a prefix. Removes the package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/ensure_tools.sh
-need=()
-for tool in lintian:lintian dpkg-shlibdeps:dpkg-dev man:man-db file:file; do
-  command -v "${tool%%:*}" >/dev/null || need+=("${tool#*:}")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+tools/ensure_tools.sh lintian:lintian dpkg-shlibdeps:dpkg-dev file:file
 
 build=build-pkg
 # -O2, as Debian builds its packages (GCC 12 at -O3 also warns falsely of

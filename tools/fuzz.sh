@@ -6,9 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
-if ! command -v clang++ >/dev/null; then
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-dev >/dev/null
-fi
+tools/ensure_tools.sh clang++:clang,libclang-rt-dev
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPSXDIG_FUZZ=ON -DPSXDIG_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j "$(nproc 2>/dev/null || echo 2)"

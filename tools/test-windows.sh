@@ -6,19 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-tools/ensure_tools.sh
-
-missing=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(mingw-w64 g++-mingw-w64-x86-64-posix)
-command -v wine >/dev/null || missing+=(wine wine64)
-[ -f /usr/src/googletest/googletest/CMakeLists.txt ] || missing+=(googletest)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}" >&2
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+tools/ensure_tools.sh x86_64-w64-mingw32-g++-posix:mingw-w64,g++-mingw-w64-x86-64-posix wine:wine,wine64 \
+  /usr/src/googletest/googletest/CMakeLists.txt:googletest
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \

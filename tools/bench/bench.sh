@@ -17,9 +17,7 @@ cd "$(dirname "$0")/../.."
 runs=${1:-5}
 work=${2:-$(mktemp -d)}
 mkdir -p "$work"
-if [ ! -x /usr/bin/time ]; then
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
-fi
+tools/ensure_tools.sh /usr/bin/time:time
 cmake --build build --target psxdig psxdig_mkimage psxdig_mapped_pass >/dev/null
 bin=$PWD/build
 
