@@ -94,6 +94,8 @@ std::string BuildListingJson(const ExtractSummary& summary,
         {"recognisedAs", item.recognisedAs},
     };
     if (item.ext == ".sep") entry["sequences"] = item.seqCount;
+    if (*item.placeOfBody != '\0') entry["bodyFound"] = item.placeOfBody;
+    if (item.kind == std::string_view("body")) entry["trailingBlockEnd"] = item.trailingBlockEnd;
     if (!item.converted.empty()) entry["converted"] = item.converted;
     if (!item.convertError.empty()) entry["convertError"] = item.convertError;
     if (!item.pairing.empty()) {

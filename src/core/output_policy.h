@@ -22,6 +22,7 @@ struct ItemToWrite {
   std::uint32_t padding = 0;
   std::uint32_t seqValue = 0;  // sequences behind the first one of a SEP
   bool listed = true;          // false for the fixed regions that have no listing row
+  bool trailingBlockEnd = false;  // a body taken only by the wider end test of extract
 };
 
 class OutputPolicy {

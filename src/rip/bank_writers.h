@@ -77,19 +77,25 @@ bool PassesFirstBlock(ByteSpan b, std::uint64_t x, bool headZeroCheck);
 // the whole test, whatever the block before it holds.
 bool PassesEndFlag(ByteSpan b, std::uint64_t end);
 
+// The end some encoders write: a one-shot end block (flag 1) followed by one
+// trailing block of flag 0 or 2 that is never played.
+bool PassesTrailingBlockEnd(ByteSpan b, std::uint64_t end);
+
 // The outcome of checking one candidate position.
 struct VagRunResult {
   bool accepted = false;
   std::uint64_t lastSampleStart = 0;  // start of the sample whose end reached the body size
+  bool trailingBlockEnd = false;      // a sample passed only by its trailing-block end
 };
 
 // Checks whether bank `bankIndex`'s samples (`sizes`, in bytes, body size
 // `bodySize`) start at x: first block, then per sample the end flag and its
 // inner blocks. Writes the "[NotVag]" and "NextOfs" lines to vagLog (the
-// "_VagOfs.txt" log; may be none).
+// "_VagOfs.txt" log; may be none). With `trailingBlockEnds` a sample may
+// also end the way PassesTrailingBlockEnd accepts.
 VagRunResult CheckVagRun(ByteSpan b, std::uint64_t x, const std::vector<std::uint32_t>& sizes,
                          std::uint64_t bodySize, bool headZeroCheck, std::uint32_t bankIndex,
-                         std::FILE* vagLog);
+                         std::FILE* vagLog, bool trailingBlockEnds = false);
 
 // Occupied ranges: starts and ends of every sequence item and every header
 // item of nonzero size, each list sorted on its own; range k is the k-th
@@ -107,6 +113,7 @@ struct BodySearch {
   std::size_t cursor = 0;           // only moves forward, except at a restart
   std::uint64_t firstBodyOfs = 0;   // where bank 0's body was found
   bool headZeroCheck = true;
+  bool trailingBlockEnds = false;   // extract: samples may end as PassesTrailingBlockEnd says
   std::FILE* vagLog = nullptr;
   // The positions that pass the first-block test; the scan jumps from one
   // to the next. None: the scan tests every position in turn.
@@ -117,6 +124,7 @@ struct BodyHit {
   bool found = false;
   std::uint64_t ofs = 0;
   std::uint64_t lastSampleStart = 0;
+  bool trailingBlockEnd = false;
 };
 
 // Scans from `from` up to the last possible start for bank `bankIndex`,

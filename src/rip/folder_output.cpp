@@ -96,6 +96,15 @@ bool FolderOutput::WriteFile(const std::string& name, const ItemToWrite& item) {
   return std::fclose(out.release()) == 0 && ok;
 }
 
+namespace {
+
+const char* PlaceOfBody(const ExtractedItem& body, const ExtractedItem& header) {
+  if (body.place.discPath != header.place.discPath) return "in another file";
+  return body.logicalOffset < header.logicalOffset ? "before its header" : "after its header";
+}
+
+}  // namespace
+
 bool FolderOutput::WriteItem(const ItemToWrite& item) {
   if (!HasBytes(item.input, item.ofs, item.size) || item.padding > 4) {
     platform::SetLastError(platform::Failure::kInvalid);
@@ -133,7 +142,9 @@ bool FolderOutput::WriteItem(const ItemToWrite& item) {
     if (h != headers_.end()) {
       const ExtractedItem& head = items_[h->second];
       rec.header = head.output.empty() ? head.duplicateOf : head.output;
+      rec.placeOfBody = PlaceOfBody(rec, head);
     }
+    rec.trailingBlockEnd = item.trailingBlockEnd;
   }
   items_.push_back(std::move(rec));
   return true;

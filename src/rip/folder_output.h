@@ -41,6 +41,10 @@ struct ExtractedItem {
   std::uint64_t xxh64 = 0;      // of the file's contents, padding included
   std::string duplicateOf;      // a duplicate: the file holding its bytes
   std::string header;           // a body: the file holding its header
+  // A body: where it lies from its header ("after its header", "before its
+  // header", "in another file"), and whether only the wider end test took it.
+  const char* placeOfBody = "";
+  bool trailingBlockEnd = false;
   const char* recognisedAs = "";
   std::uint32_t seqCount = 0;   // a SEP: the sequences in it
   // With --convert: the files made from the item, what went wrong, and for a

@@ -61,11 +61,12 @@ bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
 
 bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext,
                       std::uint32_t index, std::uint32_t count, std::uint64_t ofs,
-                      std::uint32_t size, std::uint32_t padding, std::uint32_t seqValue) {
+                      std::uint32_t size, std::uint32_t padding, std::uint32_t seqValue,
+                      bool trailingBlockEnd) {
   bool written = false;
   if (ctx.output) {
-    written =
-        ctx.output->WriteItem({ctx.input, ext, index, count, ofs, size, padding, seqValue, true});
+    written = ctx.output->WriteItem(
+        {ctx.input, ext, index, count, ofs, size, padding, seqValue, true, trailingBlockEnd});
   } else {
     WriteListRow(ext, index, static_cast<std::uint32_t>(ofs), size, count, seqValue, ctx.listing);
     written = WriteItemFile(ctx, ext, index, count, ofs, size, padding);

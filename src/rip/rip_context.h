@@ -45,7 +45,8 @@ bool WriteItemFile(const RipContext& ctx, const char* ext, std::uint32_t index,
 // under the writer's name and the writer stops.
 bool ListAndWriteItem(const RipContext& ctx, const char* writer, const char* ext,
                       std::uint32_t index, std::uint32_t count, std::uint64_t ofs,
-                      std::uint32_t size, std::uint32_t padding = 0, std::uint32_t seqValue = 0);
+                      std::uint32_t size, std::uint32_t padding = 0, std::uint32_t seqValue = 0,
+                      bool trailingBlockEnd = false);
 
 // Zero bytes that round `size` up to a multiple of 4.
 inline std::uint32_t PaddingToFour(std::uint64_t size) {

@@ -91,19 +91,30 @@ bool PassesEndFlag(ByteSpan b, std::uint64_t end) {
   return ByteBefore(b, end, 31, flag) && (flag == 3 || flag == 7);
 }
 
+bool PassesTrailingBlockEnd(ByteSpan b, std::uint64_t end) {
+  std::uint8_t last = 0;
+  std::uint8_t before = 0;
+  return ByteBefore(b, end, 15, last) && (last == 0 || last == 2) &&
+         ByteBefore(b, end, 31, before) && before == 1;
+}
+
 VagRunResult CheckVagRun(ByteSpan b, std::uint64_t x, const std::vector<std::uint32_t>& sizes,
                          std::uint64_t bodySize, bool headZeroCheck, std::uint32_t bankIndex,
-                         std::FILE* vagLog) {
+                         std::FILE* vagLog, bool trailingBlockEnds) {
   // A body that would not fit in the input cannot start here.
   if (!HasBytes(b, x, bodySize)) return {};
   if (!PassesFirstBlock(b, x, headZeroCheck)) return {};
   const auto count = static_cast<std::uint32_t>(sizes.size());
   std::uint64_t end = 0;  // end of sample j relative to x
+  bool trailingBlockEnd = false;
   for (std::uint32_t j = 0; j < count; ++j) {
     const std::uint64_t size = sizes[j];
     end += size;
     const std::uint64_t start = x + end - size;
-    if (!PassesEndFlag(b, x + end)) return {};
+    if (!PassesEndFlag(b, x + end)) {
+      if (!trailingBlockEnds || !PassesTrailingBlockEnd(b, x + end)) return {};
+      trailingBlockEnd = true;
+    }
     for (std::uint64_t d = kBlockBytes; d + kBlockBytes < size; d += kBlockBytes) {
       const std::uint64_t at = start + d;
       // Inner blocks lie inside the body, which lies inside the input.
@@ -118,7 +129,7 @@ VagRunResult CheckVagRun(ByteSpan b, std::uint64_t x, const std::vector<std::uin
         return {};
       }
     }
-    if (end >= bodySize) return {true, start};
+    if (end >= bodySize) return {true, start, trailingBlockEnd};
     LogLine(vagLog, "VbIdx: %u, VagNum: %02u/%02u, Ofs: %08x, NextOfs: %08x\n", bankIndex + 1,
             j + 1, count, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(x + end));
   }
@@ -185,8 +196,8 @@ BodyHit ScanForBody(BodySearch& search, std::uint32_t bankIndex, bool lastBank,
       // time it gets here.
       if (!occupiedToLast && !wrapped) {
         const VagRunResult r = CheckVagRun(b, x, sizes, bodySize, search.headZeroCheck, bankIndex,
-                                           search.vagLog);
-        if (r.accepted) return {true, x, r.lastSampleStart};
+                                           search.vagLog, search.trailingBlockEnds);
+        if (r.accepted) return {true, x, r.lastSampleStart, r.trailingBlockEnd};
       }
       if (lastBank || wrapped) return {};
       x = search.firstBodyOfs;
@@ -195,8 +206,8 @@ BodyHit ScanForBody(BodySearch& search, std::uint32_t bankIndex, bool lastBank,
       wrapped = true;
     }
     const VagRunResult r = CheckVagRun(b, x, sizes, bodySize, search.headZeroCheck, bankIndex,
-                                       search.vagLog);
-    if (r.accepted) return {true, x, r.lastSampleStart};
+                                       search.vagLog, search.trailingBlockEnds);
+    if (r.accepted) return {true, x, r.lastSampleStart, r.trailingBlockEnd};
     x = NextPosition(search, x + 1, last);
     // The end flag of the first sample decides nearly every position.
     if (search.candidates && !sizes.empty() && sizes[0] >= 15) {
@@ -215,6 +226,94 @@ std::uint64_t NextSearchStart(std::uint32_t pattern, const DataOfs& table, std::
   return current;
 }
 
+namespace {
+
+// Byte ranges that items already hold, kept merged and sorted, so that a
+// body found by the wider search never takes bytes of another item.
+class HeldRanges {
+ public:
+  void Add(std::uint64_t first, std::uint64_t last) {
+    ranges_.emplace_back(first, last);
+    std::sort(ranges_.begin(), ranges_.end());
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> merged;
+    for (const auto& r : ranges_) {
+      if (!merged.empty() && r.first <= merged.back().second + 1) {
+        merged.back().second = std::max(merged.back().second, r.second);
+      } else {
+        merged.push_back(r);
+      }
+    }
+    ranges_ = std::move(merged);
+  }
+  // The first byte after the held range that [x, x + size) overlaps; x when
+  // it overlaps none.
+  std::uint64_t FreeFrom(std::uint64_t x, std::uint64_t size) const {
+    auto it = std::lower_bound(ranges_.begin(), ranges_.end(), x,
+                               [](const auto& r, std::uint64_t at) { return r.second < at; });
+    if (it == ranges_.end() || it->first >= x + size) return x;
+    return it->second + 1;
+  }
+
+ private:
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges_;
+};
+
+HeldRanges HeldByItems(const DataOfs& table) {
+  HeldRanges held;
+  for (std::uint32_t k = 0; k < table.seqNum; ++k) {
+    if (table.seqSize[k] != 0) held.Add(table.seqOfs[k], std::uint64_t{table.seqOfs[k]} + table.seqSize[k] - 1);
+  }
+  for (std::uint32_t k = 0; k < table.vhNum; ++k) {
+    if (table.vhSize[k] != 0) held.Add(table.vhOfs[k], std::uint64_t{table.vhOfs[k]} + table.vhSize[k] - 1);
+  }
+  return held;
+}
+
+// A bank whose body the search behind its header did not find.
+struct MissingBody {
+  std::uint32_t bank = 0;
+  std::vector<std::uint32_t> sizes;
+  std::uint64_t bodySize = 0;
+};
+
+// The wider search of extract: the whole stream, before the header and in
+// other files too, with the same checks, over free bytes only. Jumps from
+// one start candidate to the next, so it costs what one scan of the
+// candidates costs.
+BodyHit SearchWholeStream(const BodySearch& search, const HeldRanges& held,
+                          const MissingBody& bank) {
+  const ByteSpan b = search.input;
+  if (bank.bodySize > b.size()) return {};
+  const std::uint64_t last = b.size() - bank.bodySize;
+  std::uint64_t x = 0;
+  while (x <= last) {
+    if (search.candidates) x = search.candidates->Next(x, last + 1);
+    if (x > last) break;
+    const std::uint64_t free = held.FreeFrom(x, bank.bodySize);
+    if (free != x) {
+      x = free;
+      continue;
+    }
+    const VagRunResult r = CheckVagRun(b, x, bank.sizes, bank.bodySize, search.headZeroCheck,
+                                       bank.bank, nullptr, search.trailingBlockEnds);
+    if (r.accepted) return {true, x, r.lastSampleStart, r.trailingBlockEnd};
+    ++x;
+  }
+  return {};
+}
+
+bool WriteBody(const RipContext& ctx, DataOfs& table, std::uint32_t i, const BodyHit& hit,
+               std::uint64_t bodySize) {
+  if (!ListAndWriteItem(ctx, "CreateVbForVh", ".vb", i, table.vhNum, hit.ofs,
+                        static_cast<std::uint32_t>(bodySize), 0, 0, hit.trailingBlockEnd)) {
+    return false;
+  }
+  table.vbCreated[i] = 1;
+  return true;
+}
+
+}  // namespace
+
 std::uint32_t CreateVbForVh(const RipContext& ctx, DataOfs& table, const VhHeaderTable& vhHeader,
                             const VagSizeTable& vagSizeTbl) {
   const ByteSpan b = ctx.input;
@@ -230,6 +329,12 @@ std::uint32_t CreateVbForVh(const RipContext& ctx, DataOfs& table, const VhHeade
   BodySearch search;
   search.input = b;
   search.headZeroCheck = ctx.options.vbHeadZeroCheck != 0;
+  // extract also takes the ends some encoders write, and looks for the
+  // bodies not found behind their headers over the whole stream.
+  const bool wider = ctx.options.runMode == kRunExtract;
+  search.trailingBlockEnds = wider;
+  std::vector<MissingBody> missing;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> found;  // first and last byte of each body
   search.vagLog = vagLog.get();
   try {
     search.ranges = BuildOccupiedRanges(table);
@@ -278,14 +383,15 @@ std::uint32_t CreateVbForVh(const RipContext& ctx, DataOfs& table, const VhHeade
     const std::uint64_t last = b.size() - bodySize;
     searchStart = last > searchStart ? searchStart : lastBodyEnd;
     const BodyHit hit = ScanForBody(search, i, i + 1 == table.vhNum, sizes, bodySize, searchStart);
-    if (!hit.found) continue;
+    if (!hit.found) {
+      if (wider) missing.push_back({i, sizes, bodySize});
+      continue;
+    }
 
     WriteText(vagLog.get(), "VbIdx: %u, VagNum: %02u/%02u, Ofs: %08x\n", i + 1, count, count,
               static_cast<std::uint32_t>(hit.lastSampleStart));
-    if (!ListAndWriteItem(ctx, "CreateVbForVh", ".vb", i, table.vhNum, hit.ofs, shownSize)) {
-      return 0;
-    }
-    table.vbCreated[i] = 1;
+    if (!WriteBody(ctx, table, i, hit, bodySize)) return 0;
+    found.emplace_back(hit.ofs, hit.ofs + bodySize - 1);
     lastBodyEnd = hit.ofs + bodySize - 1;
     if (table.vhNum > 1) {
       if (i == 0) search.firstBodyOfs = hit.ofs;
@@ -295,6 +401,18 @@ std::uint32_t CreateVbForVh(const RipContext& ctx, DataOfs& table, const VhHeade
     std::printf("\rCreate .vb %4u/%4u", i + 1, table.vhNum);
   }
   std::printf("\n");
+  if (missing.empty()) return 1;
+
+  HeldRanges held = HeldByItems(table);
+  for (const auto& [first, last] : found) held.Add(first, last);
+  for (const MissingBody& bank : missing) {
+    const BodyHit hit = SearchWholeStream(search, held, bank);
+    if (!hit.found) continue;
+    WriteText(vagLog.get(), "VbIdx: %u, found by the search over the whole input, Ofs: %08x\n",
+              bank.bank + 1, static_cast<std::uint32_t>(hit.ofs));
+    if (!WriteBody(ctx, table, bank.bank, hit, bank.bodySize)) return 0;
+    held.Add(hit.ofs, hit.ofs + bank.bodySize - 1);
+  }
   return 1;
 }
 

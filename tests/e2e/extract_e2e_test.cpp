@@ -299,7 +299,7 @@ TEST(ExtractE2e, ItemAcrossTwoFilesIsFlagged) {
   ExpectItemFile(dir.File("two.iso.psxdig/A.DAT@7d0.seq"), seq);
 }
 
-TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheBankBeforeIt) {
+TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheNearestBank) {
   testing::TempDir dir;
   // A sequence before any bank, bank A, a sequence, bank B, a SEP.
   auto bank = [](std::uint32_t blocks) {
@@ -340,9 +340,9 @@ TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheBankBeforeIt) {
     const char* ext;
     std::string soundFont;
     const char* pairing;
-  } sequences[] = {{0, ".seq", "", "no bank before it"},
-                   {2, ".seq", name(1, ".sf2"), "nearest bank before it"},
-                   {4, ".sep", name(3, ".sf2"), "nearest bank before it"}};
+  } sequences[] = {{0, ".seq", name(1, ".sf2"), "nearest in image"},
+                   {2, ".seq", name(3, ".sf2"), "nearest in image"},
+                   {4, ".sep", name(3, ".sf2"), "nearest in image"}};
   for (const auto& c : sequences) {
     const nlohmann::json& item = byName[name(c.item, c.ext)];
     EXPECT_EQ(item.value("pairing", ""), c.pairing) << c.item;
@@ -365,6 +365,58 @@ TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheBankBeforeIt) {
       EXPECT_EQ(testing::ReadBytes(folder + name(k, "") + f.suffix), f.bytes) << f.suffix;
     }
   }
+}
+
+// A real version-5 bank whose one sample ends in a one-shot block and a
+// trailing block: found behind its header in its own file, and on a disc
+// where the last bank's body lies before its header in an executable; songs
+// are paired with the bank of their folder though it comes after them.
+TEST(ExtractE2e, PairsByFolderAndFindsBankBodiesAnywhere) {
+  testing::TempDir dir;
+  const std::string fixtures = PSXDIG_FIXTURES;
+  const Bytes squareVh = testing::ReadBytes(fixtures + "/square.VH");
+  const Bytes squareVb = testing::ReadBytes(fixtures + "/square.VB");
+  testing::fs::copy_file(fixtures + "/square.VAB", dir.File("square.VAB"));
+  ASSERT_EQ(testing::RunPsxdig({"extract", "-q", dir.File("square.VAB"), "-o", dir.path().string()}).exitCode, 0);
+  const auto alone = ReadJson(dir.File("square.VAB.psxdig/listing.json"))["items"];
+  ASSERT_EQ(alone.size(), 2u);
+  EXPECT_EQ(alone[1]["header"], "@0.vh");
+  EXPECT_EQ(alone[1]["bodyFound"], "after its header");
+  EXPECT_EQ(alone[1]["trailingBlockEnd"], true);
+  ExpectItemFile(dir.File("square.VAB.psxdig/@c20.vb"), squareVb);
+
+  Bytes bank = tools::MakeTestVab({tools::TestTone{}}, {tools::EncodeAdpcm(tools::MakeSine(28 * 20, 40, 9000),
+                                                                          tools::AdpcmEnd::kLoop, 5)});
+  bank[40] = bank[41] = 0xFF;
+  const auto song = [](std::uint8_t note) {
+    return tools::MakeSeqFile(480, 500000, tools::MakeSong({{0}, {0}, {note, 64}}).events);
+  };
+  Bytes exe(0x1000, 0x55);
+  exe.insert(exe.end(), squareVb.begin(), squareVb.end());
+  exe.insert(exe.end(), squareVh.begin(), squareVh.end());
+  exe.resize(exe.size() + 0x800, 0x55);
+  std::vector<tools::IsoPlaced> placed;
+  testing::WriteBytes(dir.File("d.iso"), tools::BuildSmallIso({{"SOUND/A.SEQ", song(60)}, {"SOUND/B.SEQ", song(62)},
+                                                              {"SOUND/BANK.VAB", bank}, {"MAIN.EXE", exe},
+                                                              {"MUSIC/C.SEQ", song(65)}}, &placed));
+
+  const auto run = testing::RunPsxdig({"extract", "-q", "--convert", "--no-wav", dir.File("d.iso"), "-o", dir.path().string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::map<std::string, nlohmann::json> byName;
+  const nlohmann::json listing = ReadJson(dir.File("d.iso.psxdig/listing.json"));
+  for (const auto& item : listing["items"]) byName[item["output"]] = item;
+  const std::string exeHeader = "MAIN.EXE@" + Hex(0x1000 + squareVb.size());
+  const struct {
+    std::string item, field, value;
+  } expected[] = {{"SOUND/A.SEQ@0.seq", "pairing", "same folder"}, {"SOUND/A.SEQ@0.seq", "soundFont", "SOUND/BANK.VAB@0.sf2"},
+                  {"SOUND/B.SEQ@0.seq", "pairing", "same folder"}, {"MUSIC/C.SEQ@0.seq", "pairing", "nearest in image"},
+                  {"MUSIC/C.SEQ@0.seq", "soundFont", exeHeader + ".sf2"},   {"MAIN.EXE@1000.vb", "header", exeHeader + ".vh"},
+                  {"MAIN.EXE@1000.vb", "bodyFound", "before its header"}};
+  for (const auto& e : expected) EXPECT_EQ(byName[e.item].value(e.field, ""), e.value) << e.item << " " << e.field;
+  EXPECT_EQ(byName["MAIN.EXE@1000.vb"]["trailingBlockEnd"], true);
+  EXPECT_EQ(byName["SOUND/BANK.VAB@" + Hex(convert::BankHeaderSize(bank)) + ".vb"]["trailingBlockEnd"], false);
+  ExpectItemFile(dir.File("d.iso.psxdig/MAIN.EXE@1000.vb"), squareVb);
+  EXPECT_TRUE(testing::fs::exists(dir.File("d.iso.psxdig/" + exeHeader + ".sf2")));
 }
 
 }  // namespace
