@@ -347,7 +347,11 @@ TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheBankBeforeIt) {
     const nlohmann::json& item = byName[name(c.item, c.ext)];
     EXPECT_EQ(item.value("pairing", ""), c.pairing) << c.item;
     EXPECT_EQ(item["soundFont"].is_null() ? "" : item["soundFont"].get<std::string>(), c.soundFont);
-    const convert::ConvertResult expected = convert::ConvertSequence(parts[c.item]);
+    // A paired sequence takes the pitch-bend ranges of its bank.
+    const convert::BankBends bends = convert::ReadBankBends(parts[c.item == 0 ? 1 : c.item - 1]);
+    const convert::ConvertResult expected =
+        convert::ConvertSequence(parts[c.item], c.soundFont.empty() ? nullptr : &bends.ranges);
+    EXPECT_EQ(item.value("droppedBankSelect", -1), 0) << c.item;
     ASSERT_EQ(item["converted"].size(), expected.files.size()) << c.item;
     for (std::size_t f = 0; f < expected.files.size(); ++f) {
       const std::string mid = name(c.item, "") + expected.files[f].suffix;
