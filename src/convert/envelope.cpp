@@ -71,9 +71,6 @@ double FallAsLine(int from, const Fall& fall, bool release) {
   return drop > 0 ? 100.0 * 2.0 / drop : 1e9;
 }
 
-// Sustain level SL as attenuation in cB.
-int SustainCb(int level) { return static_cast<int>(std::lround(200.0 * std::log10(16.0 / (level + 1)))); }
-
 // The level a rising sustain reaches `seconds` after it starts at `from`
 // (an exponential rise slows to a quarter above 0x6000).
 double RisenLevel(double from, int shift, int step, bool exponential, double seconds) {
@@ -94,12 +91,15 @@ ZoneEnvelope EnvelopeFromAdsr(std::uint16_t adsr1, std::uint16_t adsr2) {
     const double rise = LinearRise(attackShift, attackStep);
     env.attack = Timecents((adsr1 & 0x8000) ? 1.75 * rise : rise, 8000);
   }
+  // The decay ends on its first step below (SL + 1) x 0x800: the sustain
+  // starts there.
   const int level = adsr1 & 0x0F;
-  const int levelStart = (level + 1) * 2048;  // the decay ends below it
-  env.sustain = SustainCb(level);
   const Fall decay{(adsr1 >> 4) & 0x0F, 0, true};
-  const double decayToLevel = StepFall(kFullScale, levelStart - 1, 1e9, decay).seconds;
-  env.decay = Timecents(env.sustain > 0 ? 1000.0 / env.sustain * decayToLevel : ExponentialFall(decay.shift, 0), 8000);
+  const FallPoint decayEnd = StepFall(kFullScale, (level + 1) * 2048 - 1, 1e9, decay);
+  const int sustainStart = std::max(1, decayEnd.level);
+  env.sustain = std::clamp(static_cast<int>(std::lround(-10.0 * Decibels(sustainStart, kFullScale))), 0, 1440);
+  env.decay = Timecents(env.sustain > 0 ? 1000.0 / env.sustain * decayEnd.seconds : ExponentialFall(decay.shift, 0),
+                        8000);
   // A sustain that keeps falling until key off becomes one continuous decay
   // to silence, heard from the sustain level on when the decay to it is
   // short; a held sustain keeps the level; a rising one is held half way
@@ -108,13 +108,14 @@ ZoneEnvelope EnvelopeFromAdsr(std::uint16_t adsr1, std::uint16_t adsr2) {
   const bool held = ((adsr2 >> 6) & 0x7F) == 0x7F;
   const Fall sustain{(adsr2 >> 8) & 0x1F, (adsr2 >> 6) & 3, (adsr2 & 0x8000) != 0};
   if (falling && !held) {
-    const double fall = FallAsLine(std::min(levelStart, kFullScale), sustain, false);
+    const double fall = FallAsLine(sustainStart, sustain, false);
     env.decay = Timecents(fall, 8000);
-    if (decayToLevel <= fall / 40) env.sustainAttenuation = env.sustain;  // a quarter of its first 10 dB
+    if (decayEnd.seconds <= fall / 40) env.sustainAttenuation = env.sustain;  // a quarter of its first 10 dB
     env.sustain = 1000;
   } else if (!held) {
-    const double risen = RisenLevel(levelStart, sustain.shift, sustain.step, sustain.exponential, 2.0);
-    env.sustain = std::clamp(static_cast<int>(std::lround(-100.0 * std::log10(levelStart * risen / (32767.0 * 32767.0)))),
+    const double risen = RisenLevel(sustainStart, sustain.shift, sustain.step, sustain.exponential, 2.0);
+    env.sustain = std::clamp(static_cast<int>(std::lround(-5.0 * (Decibels(sustainStart, kFullScale) +
+                                                                  Decibels(risen, kFullScale)))),
                              0, 1440);
   }
   env.release = Timecents(FallAsLine(kFullScale, {adsr2 & 0x1F, 0, (adsr2 & 0x20) != 0}, true), 8000);

@@ -20,6 +20,7 @@ enum : std::uint16_t {
   kInstrument = 41,
   kKeyRange = 43,
   kInitialAttenuation = 48,
+  kCoarseTune = 51,
   kFineTune = 52,
   kSampleId = 53,
   kSampleModes = 54,
@@ -161,14 +162,16 @@ void AppendZone(Bytes& igen, const VabTone& t, const VabProgram& program, std::u
   AppendGen(igen, kSustainVolEnv, env.sustain);
   AppendGen(igen, kReleaseVolEnv, env.release);
   if (keys.clipped) {
-    // With no key tracking every key sounds as key 60 does; a root key two
-    // octaves below it plays the sample at four times its rate.
+    // No key tracking: every key sounds as the root key (the zone's first)
+    // does, two octaves up: four times the sample's rate, the chip's limit
+    // (0x3FFF is 0.1 cent below it).
+    AppendGen(igen, kCoarseTune, 24);
     AppendGen(igen, kScaleTuning, 0);
   } else {
     AppendGen(igen, kFineTune, static_cast<int>(std::lround(6.25 * (t.shift >> 3))));
   }
   AppendGen(igen, kSampleModes, loops ? 1 : 0);
-  AppendGen(igen, kOverridingRootKey, keys.clipped ? 60 - 24 : std::min<int>(t.center, 127));
+  AppendGen(igen, kOverridingRootKey, keys.clipped ? keys.lo : std::min<int>(t.center, 127));
   AppendGen(igen, kSampleId, t.vag - 1);
 }
 

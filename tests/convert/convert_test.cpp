@@ -133,14 +133,16 @@ TEST(Envelope, FallsAreMatchedWhereTheyAreHeard) {
       // Exponential release shift 12: the chip's steps round down, 20 dB
       // down after 0.356 s (an exact exponential: 0.428 s).
       {0x000F, 0x5FEC, -12000, 0, tc(5 * 0.356), 0},
-      // Linear falling sustain from SL 12 (26624), 5 units per 32 ticks: 6.3 dB
-      // down after 2 s; the decay line meets it there. SL stays in the attenuation.
-      {0x002C, 0x50CE, tc(100 * 2 / -(20 * std::log10(1 - 2 / (26624 / 5.0 * 32 / 44100)))), 1000,
-       tc(5 * 3687 * 8 / 44100.0), 18},
-      // Linear rise from SL 7 (16384) at 4 units per 32 ticks: 27409 after
-      // 2 s; the level is held half way in dB. The decay (shift 2) is below SL
-      // after 6 steps; the line falls the 6.02 dB of SL 7 in that time.
-      {0x0027, 0x10EC, tc(100 / 6.02 * 6 / 44100), 38, tc(5 * 0.356), 0},
+      // SL 12: the decay (shift 2) steps 32767 -> 28671 -> 25087, below
+      // 13 x 0x800; the linear fall from there (5 units per 32 ticks) is 6.5 dB
+      // down after 2 s and the decay line meets it there. The sustain level
+      // (2.3 dB) goes into the attenuation.
+      {0x002C, 0x50CE, tc(100 * 2 / -(20 * std::log10(1 - 2 / (25087 / 5.0 * 32 / 44100)))), 1000,
+       tc(5 * 3687 * 8 / 44100.0), 23},
+      // SL 7: the decay ends at 14705 (-6.96 dB) after 6 steps, and the line
+      // falls that far in that time; the linear rise (4 units per 32 ticks)
+      // reaches 25730 (-2.10 dB) after 2 s; the level is held half way in dB.
+      {0x0027, 0x10EC, tc(100 / 6.96 * 6 / 44100), 45, tc(5 * 0.356), 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.adsr2);
@@ -258,8 +260,8 @@ TEST_F(VabConversion, WritesZonesSamplesPresetsAndWavs) {
       {{43, 64 | 95 << 8}, {48, 21 + master}, {17, -344}, {34, -12000}, {36, -4677}, {37, 25}, {38, 2200},
        {52, 25}, {54, 1}, {58, 72}, {53, 2}},
       {{43, 96 | 127 << 8}, {48, 21 + master}, {17, -344}, {34, -12000}, {36, -4677}, {37, 25}, {38, 2200},
-       {56, 0}, {54, 1}, {58, 36}, {53, 2}},
-      {{43, 50 | 70 << 8}, {48, master + 25}, {17, 500}, {16, 500}, {34, -12000}, {36, -1141}, {37, 1000},
+       {51, 24}, {56, 0}, {54, 1}, {58, 96}, {53, 2}},
+      {{43, 50 | 70 << 8}, {48, master + 25}, {17, 500}, {16, 500}, {34, -12000}, {36, -1142}, {37, 1000},
        {38, -8698}, {52, 0}, {54, 0}, {58, 60}, {53, 1}}};
   const Bytes igen = ChunkData(sf2, "igen");
   const Bytes ibag = ChunkData(sf2, "ibag");
