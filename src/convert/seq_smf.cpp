@@ -60,6 +60,12 @@ class EventWalker {
       } else if (running_ == 0) {
         return At(eventAt, "data byte " + Hex(first) + " without a status byte");
       }
+      if (pendingDelta_ + delta > kMaxDelta) {
+        // The time of the events left out no longer fits one delta: an
+        // empty text event carries it.
+        WriteDelta();
+        AppendBE(track_, 0xFF0100, 3);
+      }
       pendingDelta_ += delta;
       if (running_ == 0xFF) {
         if (!Meta(eventAt, error)) return error;
@@ -139,7 +145,7 @@ class EventWalker {
     std::uint8_t data[2] = {0, 0};
     if (!Data(eventAt, n, data, error)) return false;
     ++channelEvents_;
-    if (IsBankSelect(kind, data[0]) && pendingDelta_ <= kMaxDelta) {
+    if (IsBankSelect(kind, data[0])) {
       ++dropped_;  // the bank is the VAB given, not one the player should look for
       return true;
     }

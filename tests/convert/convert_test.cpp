@@ -110,6 +110,11 @@ TEST(SeqToSmf, LeavesOutBankSelectsAndWritesTheBendRangeOfEachProgram) {
     EXPECT_EQ(r.droppedBankSelect, 3u);
     EXPECT_EQ(r.files[0].bytes, SmfOf(Cat({{0x08, 0xC1, 0x03}, withBank ? rpn12 : Bytes{}, tail})));
   }
+  // Left-out time beyond what one delta holds goes to an empty text event.
+  const ConvertResult far = ConvertSequence(Seq({0xFF, 0xFF, 0xFF, 0x7F, 0xB0, 0x00, 0x01, 0x01, 0xC0, 0x02,
+                                                 0x00, 0xFF, 0x2F, 0x00}));
+  ASSERT_EQ(far.files.size(), 1u);
+  EXPECT_EQ(far.files[0].bytes, SmfOf({0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00, 0x01, 0xC0, 0x02, 0x00, 0xFF, 0x2F, 0x00}));
   // The range most of a program's tones have.
   std::vector<tools::TestTone> tones(4);
   for (std::size_t k = 0; k < 4; ++k) tones[k].bend = k == 0 ? 12 : 0;
