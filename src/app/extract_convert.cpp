@@ -72,7 +72,7 @@ std::size_t ConvertExtracted(const std::string& input, const std::string& folder
     if (item.output.empty() || !HasBytes(stream, item.logicalOffset, item.size)) continue;
     const ByteSpan bytes = stream.subspan(item.logicalOffset, item.size);
     if (IsSequence(item)) {
-      candidates[k].sequence = convert::IdentifyItem(bytes) == convert::ItemKind::kSequence;
+      candidates[k].sequence = true;  // converted below, once its bank is known
     } else if (item.ext == ".vh") {
       const ExtractedItem* body = BodyOf(items, item);
       if (!body || !HasBytes(stream, body->logicalOffset, body->size)) continue;  // nothing to play
