@@ -1,5 +1,6 @@
 // The converters on any bytes, either to well-formed files or to a message,
-// reading only inside the input. Selector: 0 SEQ/SEP to Standard MIDI Files,
+// reading only inside the input. Selector: 0 SEQ/SEP to Standard MIDI Files
+// (with a bend range for one program),
 // 1 a .vab to SoundFont 2 and WAV, and the ADPCM decoder (its extent and loop
 // stay inside what it decoded).
 #include "convert/adpcm.h"
@@ -11,7 +12,11 @@ namespace {
 using psxdig::fuzz::Params;
 
 void SeqToSmf(Params& p) {
-  const psxdig::convert::ConvertResult r = psxdig::convert::ConvertSequence(p.Rest());
+  psxdig::convert::BendRanges bends;
+  bends.fill(-1);
+  const std::uint8_t program = p.U8() & 0x7F;
+  bends[program] = p.U8();
+  const psxdig::convert::ConvertResult r = psxdig::convert::ConvertSequence(p.Rest(), &bends);
   FUZZ_CHECK(!r.error.empty() || !r.files.empty());
   for (const auto& f : r.files) {
     const auto& b = f.bytes;
@@ -28,6 +33,8 @@ void VabToSf2(Params& p) {
   FUZZ_CHECK(s.pcm.size() <= input.size() / 16 * 28);
   FUZZ_CHECK(!s.loops || (s.loopStart < s.loopEnd && s.loopEnd == s.pcm.size()));
   if (psxdig::convert::IdentifyItem(input) != psxdig::convert::ItemKind::kBank) return;
+  const psxdig::convert::BankBends bends = psxdig::convert::ReadBankBends(input);
+  for (const int range : bends.ranges) FUZZ_CHECK(range >= -1 && range <= 255);
   const psxdig::convert::ConvertResult r = psxdig::convert::ConvertFile(input, "fuzz", true);
   FUZZ_CHECK(!r.error.empty() || !r.files.empty());
   for (const auto& f : r.files) {

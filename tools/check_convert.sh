@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks the convert command's output with independent tools: mido parses
-# every MIDI file, fluidsynth renders every sequence with its SoundFont
-# (no warning, not silent, about the expected length), and ffmpeg decodes
-# every sample's ADPCM to the PCM of our WAV (within the rounding of its
-# filter term). Inputs: the generator's convert set and the real bank in
+# every MIDI file (no bank select, the bank's pitch-bend range after each
+# program change), fluidsynth renders every sequence with its SoundFont
+# (no warning, not silent, about the expected length; envelopes against the
+# sound chip's stepping; clipped and bent pitches), and ffmpeg decodes every
+# sample's ADPCM to the PCM of our WAV (within the rounding of its filter
+# term). Inputs: the generator's convert set and the real bank in
 # ../shared/fixtures (as a .VAB and as .VH + .VB, which must give the same
 # SoundFont).
 set -euo pipefail
@@ -19,7 +21,11 @@ fixtures=$PWD/../shared/fixtures
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build-test/psxdig_mkimage convert-set "$work"
-(cd "$work" && "$psxdig" convert song.seq reversed.seq multi.sep tone.vab split.vh -o out >/dev/null)
+(cd "$work" && "$psxdig" convert song.seq reversed.seq tone.vab --bank tone.vab -o out >/dev/null &&
+  "$psxdig" convert multi.sep split.vh --bank split.vh -o out >/dev/null &&
+  "$psxdig" convert env_*.seq env.vab --bank env.vab -o out --no-wav >/dev/null &&
+  "$psxdig" convert bend_0.seq bend_12.seq bend.vab --bank bend.vab -o out --no-wav >/dev/null &&
+  "$psxdig" convert clip.seq --bank "$fixtures/square.VAB" -o out >/dev/null)
 "$psxdig" convert "$fixtures/square.VAB" -o "$work/square_vab" >/dev/null
 "$psxdig" convert "$fixtures/square.VH" -o "$work/square_vh" >/dev/null
 cmp "$work/square_vab/square.sf2" "$work/square_vh/square.sf2"
@@ -38,10 +44,10 @@ def fail(text):
     failures += 1
     print("FAIL:", text)
 
-def render(sf2, mid, name):
+def render(sf2, mid, name, dry=False):
     wav = os.path.join(work, name + "_render.wav")
-    r = subprocess.run(["fluidsynth", "-ni", "-F", wav, "-r", "44100", sf2, mid],
-                       capture_output=True, text=True)
+    r = subprocess.run(["fluidsynth", "-ni"] + (["-R", "0", "-C", "0"] if dry else []) +
+                       ["-F", wav, "-r", "44100", sf2, mid], capture_output=True, text=True)
     noise = [l for l in (r.stdout + r.stderr).splitlines()
              if any(w in l.lower() for w in ("warning", "error", "no preset", "invalid"))]
     if r.returncode != 0 or noise:
@@ -61,6 +67,22 @@ def audible_span(frames, channels, rate, seconds, floor=100):
     inside = windows[:max(1, span // win)]
     last = max(((k + 1) * win / channels / rate for k, v in enumerate(windows) if v > floor), default=0.0)
     return rms(frames[:span]), sum(v > floor for v in inside) / len(inside), last
+
+# No bank select reaches a MIDI file; with the bank given, every program
+# change is followed by RPN 0 = the program's bend range and the null RPN.
+for name in sorted(os.listdir(out)):
+    if not name.endswith(".mid"):
+        continue
+    track = mido.MidiFile(os.path.join(out, name)).tracks[0]
+    if any(x.type == "control_change" and x.control in (0, 32) for x in track):
+        fail(f"{name}: bank select in the MIDI")
+    for k, x in enumerate(track):
+        if x.type != "program_change":
+            continue
+        rpn = [(y.control, y.value) for y in track[k + 1:k + 7] if y.type == "control_change" and y.channel == x.channel]
+        if len(rpn) != 6 or rpn[:2] != [(101, 0), (100, 0)] or rpn[3:] != [(38, 0), (101, 127), (100, 127)]:
+            fail(f"{name}: program change {x} without its bend range: {rpn}")
+print("no bank select in the MIDI files; a bend range after every program change")
 
 # MIDI structure and renders of the generated pairs.
 for line in open(os.path.join(work, "expect.txt")):
@@ -103,6 +125,130 @@ if result:
     # The bank's one sample is a 0.11 s one-shot: each 0.25 s note sounds for part of its time.
     if total <= 200 or share < 0.3:
         fail("square.sf2 renders silent")
+
+# Envelopes: one held note per tone of env.vab, rendered dry, against the
+# sound chip's envelope stepped tick by tick (attack, decay, sustain until
+# key off, release), in 10 ms RMS windows relative to the full-scale tone.
+def chip_levels(adsr1, adsr2, key_off, ticks):
+    sl = adsr1 & 0xF
+    phases = {"attack": (True, bool(adsr1 & 0x8000), (adsr1 >> 10) & 0x1F, (adsr1 >> 8) & 3),
+              "decay": (False, True, (adsr1 >> 4) & 0xF, 0),
+              "sustain": (not adsr2 & 0x4000, bool(adsr2 & 0x8000), (adsr2 >> 8) & 0x1F, (adsr2 >> 6) & 3),
+              "release": (False, bool(adsr2 & 0x20), adsr2 & 0x1F, 0)}
+    def step_wait(phase, level):
+        inc, exp, sh, st = phases[phase]
+        step = ((7 - st) if inc else -(8 - st)) << max(0, 11 - sh)
+        wait = 1 << max(0, sh - 11)
+        if exp and inc and level > 0x6000: wait *= 4
+        if exp and not inc: step = (step * level) >> 15
+        return step, wait
+    def holds(phase):
+        inc, exp, sh, st = phases[phase]
+        return phase in ("attack", "sustain") and (sh << 2 | st) == 0x7F
+    level, phase = 0, "attack"
+    step, count = step_wait(phase, level)
+    levels = []
+    for tick in range(ticks):
+        levels.append(level)
+        if tick == key_off and phase != "off":
+            phase = "release"
+            step, count = step_wait(phase, level)
+        if phase == "off" or holds(phase):
+            continue
+        count -= 1
+        if count > 0:
+            continue
+        level = min(0x7FFF, max(0, level + step))
+        if phase == "attack" and level == 0x7FFF: phase = "decay"
+        if phase == "decay" and (level >> 11) <= sl: phase = "sustain"
+        if phase == "release" and level == 0: phase = "off"
+        if phase != "off": step, count = step_wait(phase, level)
+    return levels
+
+def window_db(values, scale=1.0, win=441):
+    out = []
+    for at in range(0, len(values) - win, win):
+        rms = math.sqrt(sum(v * v for v in values[at:at + win]) / win) * scale
+        out.append(20 * math.log10(rms) if rms > 0 else -200.0)
+    return out
+
+def first_zone_attenuation(path):
+    """initialAttenuation (cB) of every instrument's first zone."""
+    data = open(path, "rb").read()
+    def chunk(name):
+        at = data.index(name.encode(), 12)
+        return data[at + 8:at + 8 + struct.unpack_from("<I", data, at + 4)[0]]
+    inst, ibag, igen = chunk("inst"), chunk("ibag"), chunk("igen")
+    result = []
+    for i in range(len(inst) // 22 - 1):
+        bag = struct.unpack_from("<H", inst, 22 * i + 20)[0]
+        gens = range(*struct.unpack_from("<H", ibag, 4 * bag), *struct.unpack_from("<H", ibag, 4 * bag + 4))
+        found = [struct.unpack_from("<Hh", igen, 4 * g) for g in range(gens.start, gens.stop)]
+        result.append(next((v for op, v in found if op == 48), 0))
+    return result
+
+env_sf2 = os.path.join(out, "env.sf2")
+attenuation = first_zone_attenuation(env_sf2)
+full_db = None
+for k, line in enumerate(open(os.path.join(work, "env.txt"))):
+    seq, a1, a2, held = line.split()
+    adsr1, adsr2, held_w = int(a1, 16), int(a2, 16), int(float(held) * 100)
+    result = render(env_sf2, os.path.join(out, seq.replace(".seq", ".mid")), seq, dry=True)
+    if not result:
+        continue
+    got = window_db(result[0][0::result[1]])
+    want = window_db(chip_levels(adsr1, adsr2, held_w * 441, len(got) * 441 + 441), 1 / 32767)
+    if full_db is None:  # program 0 holds full scale
+        full_db = sorted(got[20:held_w - 10])[(held_w - 30) // 2]
+    # fluidsynth plays initialAttenuation at 0.4 of its value (audio.md §7).
+    got = [g - full_db - 0.6 * attenuation[k] / 10 for g in got]
+    dev = lambda ws: max((abs(got[w] - want[w]) for w in ws), default=0.0)
+    held20 = dev([w for w in range(1, held_w) if want[w] >= -20])
+    held40 = max((abs(max(got[w], -40) - max(want[w], -40)) for w in range(1, held_w)), default=0.0)
+    start = want[held_w - 1]
+    rel = [w for w in range(held_w, len(want)) if start > -40]
+    rel20 = dev([w for w in rel if want[w] >= start - 20])
+    rel40 = dev([w for w in rel if want[w] >= -40])
+    down20 = lambda curve: next(((w - held_w) / 100 for w in rel if curve[w] <= start - 20), None)
+    t_chip, t_sf2 = down20(want), down20(got)
+    print(f"{seq} ADSR {a1} {a2}: held 2 s within {held20:.2f} dB down to -20 dB ({held40:.2f} to -40 dB);"
+          f" release from {start:.1f} dB within {rel20:.2f} dB over 20 dB ({rel40:.2f} to -40 dB),"
+          f" 20 dB down after {t_chip} s (chip) / {t_sf2} s (render)")
+    # What a line in dB can follow: the held note's audible range; a release
+    # from full scale over its first 20 dB (exponential) or at its -20 dB
+    # point (linear: a straight line in amplitude). Below that the chip falls
+    # faster than any SoundFont ramp (printed above, not asserted).
+    if held20 > 3:
+        fail(f"{seq}: held note off by {held20:.2f} dB")
+    if start > -3 and t_chip and t_chip > 0.05:
+        if adsr2 & 0x20 and rel20 > 3:
+            fail(f"{seq}: exponential release off by {rel20:.2f} dB")
+        if not t_sf2 or abs(t_sf2 - t_chip) > 0.1 * t_chip:
+            fail(f"{seq}: release 20 dB down after {t_sf2} s, the chip's after {t_chip} s")
+
+# Pitch: a bend on a tone with range 0 changes nothing, with range 12 it
+# goes an octave up (fluidsynth scales RPN 0 by 127/128); key 94 on the
+# square bank (centre 64) sounds at the chip's limit, 4 x the centre's pitch.
+def hz(frames, start, length):
+    x = frames[int(start * 44100):int((start + length) * 44100)]
+    ups = [k + x[k - 1] / (x[k - 1] - x[k]) for k in range(1, len(x)) if x[k - 1] < 0 <= x[k]]
+    return (len(ups) - 1) * 44100 / (ups[-1] - ups[0]) if len(ups) > 2 else 0.0
+
+pitches = {}
+for mid, sf2, at in (("bend_0", "bend", (0.2, 0.6)), ("bend_12", "bend", (0.2, 0.6)), ("clip", "square", (0.005, 0.505))):
+    folder = os.path.join(work, "square_vab") if sf2 == "square" else out
+    result = render(os.path.join(folder, sf2 + ".sf2"), os.path.join(out, mid + ".mid"), mid, dry=True)
+    if result:
+        pitches[mid] = [hz(result[0][0::result[1]], a, 0.02 if mid == "clip" else 0.2) for a in at]
+for mid, want_ratio, label in (("bend_0", 1.0, "unbent"), ("bend_12", 2.0, "an octave up"),
+                               ("clip", 0x3FFF / 0x1000, "clipped at 0x3FFF")):
+    before, after = pitches.get(mid, (0.0, 0.0))
+    ratio = after / before if before else 0.0
+    print(f"{mid}: {before:.1f} Hz, then {after:.1f} Hz: x {ratio:.4f} (want {label}: x {want_ratio:.4f};"
+          f" unclipped key 94 would be x {2 ** (30 / 12):.4f})" if mid == "clip" else
+          f"{mid}: {before:.1f} Hz, then {after:.1f} Hz: x {ratio:.4f} (want {label}: x {want_ratio:.4f})")
+    if abs(ratio - want_ratio) > 0.01 * want_ratio:
+        fail(f"{mid}: pitch ratio {ratio:.4f}, want {want_ratio:.4f}")
 
 # Our WAVs against ffmpeg's decode of the same ADPCM in a VAGp wrapper.
 def samples_of(header, body):

@@ -142,6 +142,11 @@ TestSong MakeSong(const SongPlan& plan) {
     Append(e, {0x00, static_cast<std::uint8_t>(0xC0 | plan.channels[c]), plan.programs[c]});
   }
   const std::uint8_t loopChannel = plan.channels.empty() ? 0 : plan.channels[0];
+  if (plan.bankSelect) {
+    Append(e, {0x00, static_cast<std::uint8_t>(0xB0 | loopChannel), 0, 48, 0x05, 32, 1});
+    song.ticks += 5;
+    song.seconds += 5.0 * plan.tempo / plan.resolution / 1e6;
+  }
   if (plan.loop) Append(e, {0x00, static_cast<std::uint8_t>(0xB0 | loopChannel), 99, 20, 0x00, 6, 127});
   const std::size_t half = plan.keys.size() / 2;
   std::uint32_t tempo = plan.tempo;
@@ -193,8 +198,8 @@ Bytes MakeTestVab(const std::vector<TestTone>& tones, const std::vector<Bytes>& 
     for (std::size_t t = 0; t < list.size(); ++t) {
       const TestTone& tone = list[t];
       const std::size_t at = 0x820 + 0x200 * block + 0x20 * t;
-      const std::uint8_t head[14] = {0, 0, tone.volume, tone.pan, tone.center, tone.shift, tone.minKey,
-                                     tone.maxKey, 0, 0, 0, 0, 2, 2};
+      const std::uint8_t head[14] = {0, tone.mode, tone.volume, tone.pan, tone.center, tone.shift, tone.minKey,
+                                     tone.maxKey, 0, 0, 0, 0, tone.bend, tone.bend};
       std::copy_n(head, 14, out.begin() + at);
       PutLE(out, at + 0x10, tone.adsr1, 2);
       PutLE(out, at + 0x12, tone.adsr2, 2);
@@ -236,6 +241,63 @@ std::string ExpectLine(const std::string& mid, const std::string& bank, std::uin
   return line;
 }
 
+// One note of `key` held for `held` ticks (480 a quarter at 500000 us: 960
+// a second) on program `program`, then `tail` ticks to the end; with
+// `bendAt` (< held), the bend goes full up that many ticks into the note.
+Bytes OneNote(std::uint8_t program, std::uint8_t key, std::uint32_t held, std::uint32_t tail,
+              std::uint32_t bendAt = 0) {
+  Bytes e = {0x00, 0xC0, program, 0x00, 0x90, key, 127};
+  if (bendAt > 0) {
+    AppendVlq(e, bendAt);
+    Append(e, {0xE0, 0x7F, 0x7F});
+    held -= bendAt;
+  }
+  AppendVlq(e, held);
+  Append(e, {0x90, key, 0x00});
+  AppendVlq(e, tail);
+  Append(e, {0xFF, 0x2F, 0x00});
+  return MakeSeqFile(480, 500000, e);
+}
+
+// Envelopes to compare with the console's: exponential and linear release,
+// rising and falling (exponential and linear) sustain. Program 0 holds full
+// scale as the level reference.
+constexpr std::uint16_t kEnvelopes[][2] = {
+    {0x000F, 0x5FE0},  // held at full scale, exponential release shift 0
+    {0x000F, 0x5FEC},  // exponential release, shift 12 (-100 dB in 2.1 s)
+    {0x000F, 0x5FCE},  // linear release, shift 14 (silent after 0.74 s)
+    {0x0027, 0x10EC},  // decay to SL 7, linear rise shift 16 step 3 (3 s to full), exp. release 12
+    {0x002A, 0xCE2C},  // decay to SL 10, exponential fall shift 14 step 0, exp. release 12
+    {0x002C, 0x50EC},  // decay to SL 12, linear fall shift 16 step 3 (3.9 s), exponential release 12
+    {0x002C, 0x50CE},  // the same fall, linear release 14 (from below full scale)
+};
+
+bool WriteEnvelopeSet(const std::string& dir, const std::vector<Bytes>& samples) {
+  std::vector<TestTone> tones;
+  std::string listing;
+  bool ok = true;
+  for (std::uint8_t k = 0; k < std::size(kEnvelopes); ++k) {
+    tones.push_back({k, 0, 127, 69, 0, 127, 64, kEnvelopes[k][0], kEnvelopes[k][1], 1});
+    const std::string seq = "env_" + std::to_string(k) + ".seq";
+    ok = ok && WriteFile(dir + seq, OneNote(k, 69, 1920, 4800));
+    char line[64];
+    std::snprintf(line, sizeof line, "%s %04X %04X 2.0\n", seq.c_str(), kEnvelopes[k][0], kEnvelopes[k][1]);
+    listing += line;
+  }
+  TestTone noBend{0, 0, 127, 69, 0, 127, 64, 0x000F, 0x5FC0, 1, 0};
+  TestTone octave = noBend;
+  octave.program = 1;
+  octave.bend = 12;
+  octave.mode = 4;
+  return ok && WriteFile(dir + "env.vab", MakeTestVab(tones, samples)) &&
+         WriteFile(dir + "env.txt", Bytes(listing.begin(), listing.end())) &&
+         WriteFile(dir + "bend.vab", MakeTestVab({noBend, octave}, samples)) &&
+         WriteFile(dir + "bend_0.seq", OneNote(0, 69, 960, 480, 480)) &&
+         WriteFile(dir + "bend_12.seq", OneNote(1, 69, 960, 480, 480)) &&
+         WriteFile(dir + "clip.seq", MakeSeqFile(480, 500000, {0x00, 0xC0, 0x00, 0x00, 0x90, 64, 127, 0x83, 0x60, 64, 0,
+                                                              0x00, 94, 127, 0x83, 0x60, 94, 0, 0x00, 0xFF, 0x2F, 0x00}));
+}
+
 }  // namespace
 
 bool WriteConvertSet(const std::string& folder) {
@@ -256,6 +318,7 @@ bool WriteConvertSet(const std::string& folder) {
   plan.programs = {0, 5, 9};
   plan.keys = {48, 60, 64, 67, 72, 76, 55, 62};
   plan.loop = true;
+  plan.bankSelect = true;
   const TestSong song = MakeSong(plan);
   SongPlan rev;
   rev.channels = {2};
@@ -280,7 +343,7 @@ bool WriteConvertSet(const std::string& folder) {
                              ExpectLine("reversed.mid", "tone.sf2", 384, 468750, reversed) +
                              ExpectLine("multi_0.mid", "split.sf2", 480, 500000, multi0) +
                              ExpectLine("multi_1.mid", "split.sf2", 480, 500000, multi1);
-  return WriteFile(dir + "tone.vab", bank) &&
+  return WriteEnvelopeSet(dir, samples) && WriteFile(dir + "tone.vab", bank) &&
          WriteFile(dir + "split.vh", Bytes(split.begin(), split.begin() + splitHeader)) &&
          WriteFile(dir + "split.vb", Bytes(split.begin() + splitHeader, split.end())) &&
          WriteFile(dir + "song.seq", MakeSeqFile(480, 500000, song.events)) &&

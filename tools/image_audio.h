@@ -56,6 +56,7 @@ struct SongPlan {
   std::uint32_t tempo = 500000;
   std::uint32_t tempo2 = 400000;
   bool loop = false;
+  bool bankSelect = false;  // CC 0 = 48 and CC 32 = 1 on the first channel, before the program changes
 };
 TestSong MakeSong(const SongPlan& plan);
 
@@ -65,6 +66,8 @@ struct TestTone {
   std::uint8_t minKey = 0, maxKey = 127, center = 60, shift = 0, volume = 127, pan = 64;
   std::uint16_t adsr1 = 0x80FF, adsr2 = 0x5FC0;
   std::uint16_t vag = 1;
+  std::uint8_t bend = 2;  // pitch-bend range down and up, semitones
+  std::uint8_t mode = 0;  // 4: reverb
 };
 // A VAB (header, then body with `samples` back to back, each a multiple of
 // 8 bytes). Program records get volume 127 and pan 64.
@@ -73,7 +76,12 @@ Bytes MakeTestVab(const std::vector<TestTone>& tones, const std::vector<Bytes>& 
 // Writes the convert test set into `folder`: banks (tone.vab, split.vh +
 // split.vb), sequences (song.seq, reversed.seq, multi.sep) and expect.txt
 // with one line per MIDI file: "<mid> <sf2> <format> <tracks> <division>
-// <tempo> <note-ons> <seconds>". False when a file cannot be written.
+// <tempo> <note-ons> <seconds>"; envelope tones (env.vab, one env_<n>.seq
+// holding one note per program, env.txt: "<seq> <adsr1 hex> <adsr2 hex>
+// <held seconds>"); bend.vab (program 0 bends 0, program 1 12 semitones)
+// with bend_0.seq / bend_12.seq (key 69 plain for 0.5 s, then bent full up
+// for 0.5 s) and clip.seq (program 0: key 64 then key 94, 0.5 s each).
+// False when a file cannot be written.
 bool WriteConvertSet(const std::string& folder);
 
 }  // namespace psxdig::tools

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,10 @@ using Bytes = std::vector<std::uint8_t>;
 struct ConvertSettings {
   std::vector<std::string> files;
   std::string outDir;
+  std::string bank;  // the bank the sequences play with (--bank)
   bool noWav = false;
+  // Read from `bank`: the pitch-bend range of each of its programs.
+  std::optional<convert::BendRanges> bends;
 };
 
 bool ReadWholeFile(const fs::path& path, Bytes& bytes) {
@@ -66,6 +70,9 @@ convert::ConvertResult ConvertOne(const fs::path& path, const Bytes& bytes, cons
   const ByteSpan file(bytes);
   const std::string name = path.stem().string();
   const std::size_t headerSize = convert::BankHeaderSize(file);
+  if (convert::IdentifyItem(file) == convert::ItemKind::kSequence) {
+    return convert::ConvertSequence(file, settings.bends ? &*settings.bends : nullptr);
+  }
   if (convert::IdentifyItem(file) != convert::ItemKind::kBank || bytes.size() != headerSize) {
     return convert::ConvertFile(file, name, !settings.noWav);
   }
@@ -125,6 +132,8 @@ int RunConvert(int argc, const char* const* argv) {
   app.add_option("FILE", settings.files, "Files to convert")->required();
   app.add_option("-o,--output", settings.outDir, "Folder for the output files (default: beside each input)");
   app.add_flag("--no-wav", settings.noWav, "Write no WAV files for the samples of a bank");
+  app.add_option("--bank", settings.bank,
+                 "The bank (.vab or .vh) the sequences play with: their MIDI files get its pitch-bend ranges");
   try {
     app.parse(argc - 1, argv + 1);
   } catch (const CLI::ParseError& e) {
@@ -138,6 +147,19 @@ int RunConvert(int argc, const char* const* argv) {
       std::fprintf(stderr, "psxdig convert: cannot create the output folder %s\n", settings.outDir.c_str());
       return 1;
     }
+  }
+  if (!settings.bank.empty()) {
+    Bytes header;
+    if (!ReadWholeFile(settings.bank, header)) {
+      std::fprintf(stderr, "psxdig convert: %s: cannot read the bank\n", settings.bank.c_str());
+      return 1;
+    }
+    convert::BankBends bends = convert::ReadBankBends(ByteSpan(header));
+    if (!bends.error.empty()) {
+      std::fprintf(stderr, "psxdig convert: %s: %s\n", settings.bank.c_str(), bends.error.c_str());
+      return 1;
+    }
+    settings.bends = bends.ranges;
   }
   bool allConverted = true;
   for (const std::string& input : settings.files) allConverted = ConvertInput(input, settings) && allConverted;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,9 +37,15 @@ struct ExtractSummary {
 // listing.csv: a header row, then one row per item in the order written;
 // lines end in CR LF.
 std::string BuildListingCsv(const std::vector<ExtractedItem>& items);
-// listing.json: the summary, the tool and its version, and every item.
+// What --convert counted per item (by index into the items): the bank
+// selects (CC 0, CC 32) left out of a sequence's MIDI files.
+using DroppedBankSelects = std::map<std::size_t, std::uint32_t>;
+
+// listing.json: the summary, the tool and its version, and every item
+// (a converted sequence with its "droppedBankSelect" count).
 std::string BuildListingJson(const ExtractSummary& summary,
-                             const std::vector<ExtractedItem>& items);
+                             const std::vector<ExtractedItem>& items,
+                             const DroppedBankSelects& dropped = {});
 
 // Writes a file that must not exist yet into the output folder (a
 // sub-folder of it must exist). False with `error` set on failure.
@@ -47,10 +54,12 @@ bool WriteNewFile(const std::string& folder, const std::string& name, ByteSpan b
 
 // --convert: every sequence written into `folder` becomes MIDI, every VAB
 // header with its body a SoundFont (and WAVs with `wav`), read from the
-// searched `stream`; each sequence is paired with a converted bank. The
-// items get what was made from them; a failure gets one line on stderr.
-// Returns the number of files written.
+// searched `stream`; each sequence is paired with a converted bank, whose
+// pitch-bend ranges its MIDI gets. The items get what was made from them
+// (`dropped` the bank selects left out per sequence); a failure gets one
+// line on stderr. Returns the number of files written.
 std::size_t ConvertExtracted(const std::string& input, const std::string& folder, ByteSpan stream,
-                             bool wav, std::vector<ExtractedItem>& items);
+                             bool wav, std::vector<ExtractedItem>& items,
+                             DroppedBankSelects* dropped = nullptr);
 
 }  // namespace psxdig

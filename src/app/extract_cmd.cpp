@@ -250,13 +250,14 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
 
   std::vector<ExtractedItem> items = output.items();
   std::size_t converted = 0;
-  if (settings.convert) converted = ConvertExtracted(input, folder, view.data(), !settings.noWav, items);
+  DroppedBankSelects dropped;
+  if (settings.convert) converted = ConvertExtracted(input, folder, view.data(), !settings.noWav, items, &dropped);
 
   ExtractSummary summary{input, loaded.path, ImageKindName(view.kind()), map.volumeId,
                          view.data().size(), view.damagedSectors(), view.truncatedBytes(),
                          map.problems};
   if (!WriteListing(folder, "listing.csv", BuildListingCsv(items), error) ||
-      !WriteListing(folder, "listing.json", BuildListingJson(summary, items), error)) {
+      !WriteListing(folder, "listing.json", BuildListingJson(summary, items, dropped), error)) {
     Fail(input, error);
     return Outcome::kFailed;
   }

@@ -1,6 +1,7 @@
 // extract --convert: what extract wrote, made playable, and every sequence
 // given the bank it most likely plays with.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,16 +63,16 @@ std::size_t WriteConverted(const std::string& input, const std::string& folder,
 }  // namespace
 
 std::size_t ConvertExtracted(const std::string& input, const std::string& folder, ByteSpan stream,
-                             bool wav, std::vector<ExtractedItem>& items) {
+                             bool wav, std::vector<ExtractedItem>& items, DroppedBankSelects* dropped) {
   std::size_t written = 0;
+  // Banks first: a sequence's MIDI takes the pitch-bend ranges of its bank.
   std::vector<convert::PairingCandidate> candidates(items.size());
   for (std::size_t k = 0; k < items.size(); ++k) {
     ExtractedItem& item = items[k];
     if (item.output.empty() || !HasBytes(stream, item.logicalOffset, item.size)) continue;
     const ByteSpan bytes = stream.subspan(item.logicalOffset, item.size);
     if (IsSequence(item)) {
-      written += WriteConverted(input, folder, convert::ConvertSequence(bytes), item);
-      candidates[k].sequence = !item.converted.empty();
+      candidates[k].sequence = true;  // converted below, once its bank is known
     } else if (item.ext == ".vh") {
       const ExtractedItem* body = BodyOf(items, item);
       if (!body || !HasBytes(stream, body->logicalOffset, body->size)) continue;  // nothing to play
@@ -87,9 +88,21 @@ std::size_t ConvertExtracted(const std::string& input, const std::string& folder
   const std::vector<convert::Pairing> pairs = convert::PairSequencesWithBanks(candidates);
   for (std::size_t k = 0; k < items.size(); ++k) {
     if (!candidates[k].sequence) continue;
-    items[k].pairing = pairs[k].reason;
+    ExtractedItem& item = items[k];
+    const ByteSpan bytes = stream.subspan(item.logicalOffset, item.size);
+    std::optional<convert::BankBends> bends;
     if (pairs[k].bank != convert::Pairing::kNone) {
-      items[k].soundFont = items[pairs[k].bank].converted.front();  // the .sf2 comes first
+      const ExtractedItem& bank = items[pairs[k].bank];
+      bends = convert::ReadBankBends(stream.subspan(bank.logicalOffset, bank.size));
+    }
+    const convert::ConvertResult result =
+        convert::ConvertSequence(bytes, bends && bends->error.empty() ? &bends->ranges : nullptr);
+    written += WriteConverted(input, folder, result, item);
+    if (item.converted.empty()) continue;
+    if (dropped) (*dropped)[k] = result.droppedBankSelect;
+    item.pairing = pairs[k].reason;
+    if (pairs[k].bank != convert::Pairing::kNone) {
+      item.soundFont = items[pairs[k].bank].converted.front();  // the .sf2 comes first
     }
   }
   return written;

@@ -71,9 +71,11 @@ std::string BuildListingCsv(const std::vector<ExtractedItem>& items) {
 }
 
 std::string BuildListingJson(const ExtractSummary& summary,
-                             const std::vector<ExtractedItem>& items) {
+                             const std::vector<ExtractedItem>& items,
+                             const DroppedBankSelects& dropped) {
   nlohmann::json list = nlohmann::json::array();
-  for (const ExtractedItem& item : items) {
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    const ExtractedItem& item = items[k];
     const bool inFile = !item.place.discPath.empty();
     nlohmann::json entry = {
         {"kind", item.kind},
@@ -102,6 +104,7 @@ std::string BuildListingJson(const ExtractSummary& summary,
       entry["soundFont"] = TextOrNull(item.soundFont);
       entry["pairing"] = item.pairing;
     }
+    if (const auto it = dropped.find(k); it != dropped.end()) entry["droppedBankSelect"] = it->second;
     list.push_back(std::move(entry));
   }
   const nlohmann::json doc = {

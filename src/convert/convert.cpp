@@ -46,11 +46,12 @@ ItemKind IdentifyItem(ByteSpan file) {
 
 std::size_t BankHeaderSize(ByteSpan file) { return VabHeaderSize(file); }
 
-ConvertResult ConvertSequence(ByteSpan file) {
+ConvertResult ConvertSequence(ByteSpan file, const BendRanges* bends) {
   ConvertResult result;
   const SequenceFile split = SplitSequenceFile(file);
   for (const Sequence& seq : split.sequences) {
-    SmfResult smf = SequenceToSmf(seq);
+    SmfResult smf = SequenceToSmf(seq, bends);
+    result.droppedBankSelect += smf.droppedBankSelect;
     if (!smf.error.empty()) {
       result.error = split.sep ? Join({"sequence ", std::to_string(seq.id), ": ", smf.error}) : smf.error;
       return result;
@@ -60,6 +61,14 @@ ConvertResult ConvertSequence(ByteSpan file) {
   }
   result.error = split.error;
   return result;
+}
+
+BankBends ReadBankBends(ByteSpan header) {
+  BankBends bends;
+  const VabBank bank = ParseVabPrograms(header);
+  bends.error = bank.error;
+  bends.ranges = BendRangesOf(bank);
+  return bends;
 }
 
 ConvertResult ConvertBank(ByteSpan header, ByteSpan body, const std::string& bankName, bool wav) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/vab.h"
 #include "core/bytes.h"
 
 namespace psxdig::convert {
@@ -23,6 +24,7 @@ struct ConvertedFile {
 struct ConvertResult {
   std::vector<ConvertedFile> files;
   std::string error;
+  std::uint32_t droppedBankSelect = 0;  // bank selects left out of the MIDI files
 };
 
 enum class ItemKind { kUnknown, kSequence, kBank };
@@ -35,8 +37,19 @@ ItemKind IdentifyItem(ByteSpan file);
 std::size_t BankHeaderSize(ByteSpan file);
 
 // A SEQ gives ".mid"; a SEP gives "_<sequence id>.mid" for each sequence.
-// Stops at the first malformed sequence.
-ConvertResult ConvertSequence(ByteSpan file);
+// Stops at the first malformed sequence. `bends` (from the bank the
+// sequence plays with, when known) gives each program change its
+// pitch-bend range.
+ConvertResult ConvertSequence(ByteSpan file, const BendRanges* bends = nullptr);
+
+// The pitch-bend ranges of a bank's programs from its header (a .vh, or a
+// .vab, whose body is not needed). `error` is set when there is no usable
+// header.
+struct BankBends {
+  BendRanges ranges{};
+  std::string error;
+};
+BankBends ReadBankBends(ByteSpan header);
 
 // A VAB header and its body give ".sf2" (named `bankName` inside) and,
 // with `wav`, "_<vag number>.wav" for every sample (numbered from 1, as the

@@ -1,5 +1,6 @@
 #include "convert/seq_smf.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "convert/convert_bytes.h"
@@ -40,7 +41,10 @@ void AppendMarker(Bytes& track, const std::string& text) {
 // Walks one event stream, writing the SMF track events as it goes.
 class EventWalker {
  public:
-  EventWalker(const Sequence& seq, Bytes& track) : seq_(seq), in_(seq.events), track_(track) {}
+  EventWalker(const Sequence& seq, const BendRanges* bends, Bytes& track)
+      : seq_(seq), bends_(bends), in_(seq.events), track_(track) {}
+
+  std::uint32_t droppedBankSelect() const { return dropped_; }
 
   // Empty on success.
   std::string Walk() {
@@ -56,7 +60,13 @@ class EventWalker {
       } else if (running_ == 0) {
         return At(eventAt, "data byte " + Hex(first) + " without a status byte");
       }
-      AppendVlq(track_, delta);
+      if (pendingDelta_ + delta > kMaxDelta) {
+        // The time of the events left out no longer fits one delta: an
+        // empty text event carries it.
+        WriteDelta();
+        AppendBE(track_, 0xFF0100, 3);
+      }
+      pendingDelta_ += delta;
       if (running_ == 0xFF) {
         if (!Meta(eventAt, error)) return error;
         if (ended_) break;
@@ -108,6 +118,7 @@ class EventWalker {
       return false;
     }
     type = in_[pos_++];
+    WriteDelta();
     if (type == 0x2F) {
       AppendBE(track_, 0xFF2F00, 3);
       ended_ = true;
@@ -133,21 +144,55 @@ class EventWalker {
     const std::size_t n = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
     std::uint8_t data[2] = {0, 0};
     if (!Data(eventAt, n, data, error)) return false;
+    ++channelEvents_;
+    if (IsBankSelect(kind, data[0])) {
+      ++dropped_;  // the bank is the VAB given, not one the player should look for
+      return true;
+    }
+    WriteDelta();
     track_.push_back(running_);
     track_.insert(track_.end(), data, data + n);
-    ++channelEvents_;
+    if (kind == 0xC0) WriteBendRange(data[0]);
     if (kind == 0xB0 && data[0] == 99 && data[1] == 20) AppendMarker(track_, "loopStart");
     if (kind == 0xB0 && data[0] == 99 && data[1] == 30) AppendMarker(track_, "loopEnd");
     return true;
   }
 
+  static bool IsBankSelect(std::uint8_t kind, std::uint8_t controller) {
+    return kind == 0xB0 && (controller == 0 || controller == 32);
+  }
+
+  // The delta of the event about to be written, with those of the events
+  // left out before it.
+  void WriteDelta() {
+    AppendVlq(track_, static_cast<std::uint32_t>(pendingDelta_));
+    pendingDelta_ = 0;
+  }
+
+  // RPN 0 (pitch-bend sensitivity) for the program just selected, then the
+  // null RPN so that later data entries of the sequence leave it alone.
+  void WriteBendRange(std::uint8_t program) {
+    if (bends_ == nullptr || (*bends_)[program] < 0) return;
+    const std::uint8_t channel = running_ & 0x0F;
+    const std::uint8_t semitones = static_cast<std::uint8_t>(std::min((*bends_)[program], 127));
+    const std::uint8_t controls[6][2] = {{101, 0}, {100, 0}, {6, semitones}, {38, 0}, {101, 127}, {100, 127}};
+    for (const auto& c : controls) {
+      track_.insert(track_.end(), {0x00, static_cast<std::uint8_t>(0xB0 | channel), c[0], c[1]});
+    }
+  }
+
+  static constexpr std::uint64_t kMaxDelta = 0x0FFFFFFF;  // what four VLQ bytes hold
+
   const Sequence& seq_;
+  const BendRanges* bends_;
   ByteSpan in_;
   Bytes& track_;
   std::size_t pos_ = 0;
   std::uint8_t running_ = 0;
   bool ended_ = false;
   std::uint32_t channelEvents_ = 0;
+  std::uint64_t pendingDelta_ = 0;
+  std::uint32_t dropped_ = 0;
 };
 
 }  // namespace
@@ -205,7 +250,7 @@ SequenceFile SplitSequenceFile(ByteSpan file) {
   return result;
 }
 
-SmfResult SequenceToSmf(const Sequence& seq) {
+SmfResult SequenceToSmf(const Sequence& seq, const BendRanges* bends) {
   SmfResult result;
   if (seq.resolution == 0 || seq.resolution >= 0x8000) {
     result.error = "resolution " + std::to_string(seq.resolution) + " is not a tick count";
@@ -218,7 +263,9 @@ SmfResult SequenceToSmf(const Sequence& seq) {
   track.push_back(seq.numerator);
   track.push_back(seq.denominator);
   AppendBE(track, 0x1808, 2);
-  result.error = EventWalker(seq, track).Walk();
+  EventWalker walker(seq, bends, track);
+  result.error = walker.Walk();
+  result.droppedBankSelect = walker.droppedBankSelect();
   if (!result.error.empty()) return result;
   Bytes& smf = result.smf;
   AppendText(smf, "MThd");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/vab.h"
 #include "core/bytes.h"
 
 namespace psxdig::convert {
@@ -37,6 +38,7 @@ SequenceFile SplitSequenceFile(ByteSpan file);
 struct SmfResult {
   std::vector<std::uint8_t> smf;  // empty on error
   std::string error;
+  std::uint32_t droppedBankSelect = 0;  // CC 0 / CC 32 events left out
 };
 
 // A format-0 Standard MIDI File: tempo and time signature at tick 0, then
@@ -45,6 +47,10 @@ struct SmfResult {
 // 30) and one end of track. Stops with an error at the first event that
 // runs past the data, an unknown status or meta type, a data byte of 0x80 or
 // more, a missing end of track, or a stream with no channel event.
-SmfResult SequenceToSmf(const Sequence& seq);
+// Bank selects (CC 0, CC 32) are left out (their delta times carried to the
+// next event): the bank is the VAB. With `bends` (from the sequence's bank),
+// every program change is followed by the program's pitch-bend range as
+// RPN 0 and the null RPN; without, no RPN is written.
+SmfResult SequenceToSmf(const Sequence& seq, const BendRanges* bends = nullptr);
 
 }  // namespace psxdig::convert

@@ -1,6 +1,7 @@
 #include "convert/sf2.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "convert/convert_bytes.h"
@@ -10,6 +11,7 @@ namespace {
 
 // Generator ids.
 enum : std::uint16_t {
+  kReverbEffectsSend = 16,
   kPan = 17,
   kAttackVolEnv = 34,
   kDecayVolEnv = 36,
@@ -18,12 +20,17 @@ enum : std::uint16_t {
   kInstrument = 41,
   kKeyRange = 43,
   kInitialAttenuation = 48,
+  kCoarseTune = 51,
   kFineTune = 52,
   kSampleId = 53,
   kSampleModes = 54,
+  kScaleTuning = 56,
   kOverridingRootKey = 58,
 };
 
+constexpr double kHighestPitch = 0x3FFF;
+constexpr std::uint8_t kReverbMode = 4;  // tone mode bit: the voice feeds the reverb
+constexpr int kReverbSend = 500;         // 50 %: the game sets the depth, the bank does not say
 constexpr std::size_t kZeroTail = 46;
 constexpr std::size_t kMinSampleLength = 48;
 constexpr std::size_t kMinLoopLength = 32;
@@ -125,23 +132,67 @@ SampleArea WriteSamples(const std::vector<DecodedSample>& samples) {
   return area;
 }
 
-void AppendToneZone(Bytes& igen, const VabTone& t, const VabProgram& program, bool loops) {
-  std::uint8_t lo = std::min<std::uint8_t>(t.minKey, 127);
-  std::uint8_t hi = std::min<std::uint8_t>(t.maxKey, 127);
-  if (lo > hi) std::swap(lo, hi);
-  if (t.minKey == 0 && t.maxKey == 0) hi = 127;
+// The first key the sound chip plays at its highest pitch (0x3FFF, four
+// times the sample's rate): the library's pitch of a key, in 1/16
+// semitones of the fine tune, is clipped there. 128 when no key is.
+int FirstClippedKey(const VabTone& t) {
+  for (int key = 0; key < 128; ++key) {
+    const double semitones = key - t.center + (t.shift >> 3) / 16.0;
+    if (std::floor(4096.0 * std::exp2(semitones / 12.0) + 0.5) > kHighestPitch) return key;
+  }
+  return 128;
+}
+
+struct ZoneKeys {
+  int lo = 0;
+  int hi = 0;
+  bool clipped = false;  // every key sounds at the highest pitch
+};
+
+void AppendZone(Bytes& igen, const VabTone& t, const VabProgram& program, std::uint8_t masterVolume, bool loops,
+                const ZoneKeys& keys) {
   const ZoneEnvelope env = EnvelopeFromAdsr(t.adsr1, t.adsr2);
-  AppendGen(igen, kKeyRange, lo | (hi << 8));
-  AppendGen(igen, kInitialAttenuation, AttenuationCb(t.volume, program.volume));
+  AppendGen(igen, kKeyRange, keys.lo | (keys.hi << 8));
+  AppendGen(igen, kInitialAttenuation,
+            std::min(1440, AttenuationCb(t.volume, program.volume, masterVolume) + env.sustainAttenuation));
   AppendGen(igen, kPan, PanPermille(t.pan, program.pan));
+  if (t.mode & kReverbMode) AppendGen(igen, kReverbEffectsSend, kReverbSend);
   AppendGen(igen, kAttackVolEnv, env.attack);
   AppendGen(igen, kDecayVolEnv, env.decay);
   AppendGen(igen, kSustainVolEnv, env.sustain);
   AppendGen(igen, kReleaseVolEnv, env.release);
-  AppendGen(igen, kFineTune, std::min(99, (t.shift * 100 + 64) / 128));
+  if (keys.clipped) {
+    // No key tracking: every key sounds as the root key (the zone's first)
+    // does, two octaves up: four times the sample's rate, the chip's limit
+    // (0x3FFF is 0.1 cent below it).
+    AppendGen(igen, kCoarseTune, 24);
+    AppendGen(igen, kScaleTuning, 0);
+  } else {
+    AppendGen(igen, kFineTune, static_cast<int>(std::lround(6.25 * (t.shift >> 3))));
+  }
   AppendGen(igen, kSampleModes, loops ? 1 : 0);
-  AppendGen(igen, kOverridingRootKey, std::min<int>(t.center, 127));
+  AppendGen(igen, kOverridingRootKey, keys.clipped ? keys.lo : std::min<int>(t.center, 127));
   AppendGen(igen, kSampleId, t.vag - 1);
+}
+
+// One zone for the tone's keys, or two when its highest keys are clipped.
+// Returns the number of zones written.
+int AppendToneZones(Bytes& ibag, Bytes& igen, const VabTone& t, const VabProgram& program,
+                    std::uint8_t masterVolume, bool loops) {
+  int lo = std::min<int>(t.minKey, 127);
+  int hi = std::min<int>(t.maxKey, 127);
+  if (lo > hi) std::swap(lo, hi);
+  if (t.minKey == 0 && t.maxKey == 0) hi = 127;
+  const int clip = FirstClippedKey(t);
+  int zones = 0;
+  for (const ZoneKeys& keys : {ZoneKeys{lo, std::min(hi, clip - 1), false}, ZoneKeys{std::max(lo, clip), hi, true}}) {
+    if (keys.lo > keys.hi) continue;
+    AppendLE(ibag, static_cast<std::uint32_t>(igen.size() / 4), 2);
+    AppendLE(ibag, 0, 2);
+    AppendZone(igen, t, program, masterVolume, loops, keys);
+    ++zones;
+  }
+  return zones;
 }
 
 // phdr/pbag/pgen/inst/ibag/igen for the programs.
@@ -153,10 +204,8 @@ std::vector<Bytes> WritePresets(const VabBank& bank, const std::vector<DecodedSa
     AppendName(inst, Numbered("program_", program.number));
     AppendLE(inst, zones, 2);
     for (const VabTone& tone : program.tones) {
-      AppendLE(ibag, static_cast<std::uint32_t>(igen.size() / 4), 2);
-      AppendLE(ibag, 0, 2);
-      AppendToneZone(igen, tone, program, samples[tone.vag - 1].loops);
-      ++zones;
+      zones = static_cast<std::uint16_t>(
+          zones + AppendToneZones(ibag, igen, tone, program, bank.masterVolume, samples[tone.vag - 1].loops));
     }
   }
   std::uint16_t presets = 0;

@@ -19,11 +19,13 @@ struct ZoneEnvelope {
   int decay = 0;
   int sustain = 0;
   int release = 0;
+  int sustainAttenuation = 0;  // cB for the zone's attenuation: a falling sustain's level
 };
 ZoneEnvelope EnvelopeFromAdsr(std::uint16_t adsr1, std::uint16_t adsr2);
 
-// Attenuation in cB of tone volume x program volume (0..127 each), 0..1440.
-int AttenuationCb(std::uint8_t toneVolume, std::uint8_t programVolume);
+// Attenuation in cB of tone volume x program volume x the bank's master
+// volume (0..127 each), 0..1440.
+int AttenuationCb(std::uint8_t toneVolume, std::uint8_t programVolume, std::uint8_t masterVolume);
 // Pan in 0.1 % (-500 left .. +500 right) of the tone pan moved by the
 // program pan (64 = centre for both).
 int PanPermille(std::uint8_t tonePan, std::uint8_t programPan);

@@ -1,5 +1,7 @@
 #include "convert/vab.h"
 
+#include <algorithm>
+
 namespace psxdig::convert {
 namespace {
 
@@ -21,6 +23,8 @@ VabTone ReadTone(ByteSpan h, std::size_t at) {
   t.shift = ReadU8(h, at + 5);
   t.minKey = ReadU8(h, at + 6);
   t.maxKey = ReadU8(h, at + 7);
+  t.bendDown = ReadU8(h, at + 0x0C);
+  t.bendUp = ReadU8(h, at + 0x0D);
   t.adsr1 = ReadU16LE(h, at + 0x10);
   t.adsr2 = ReadU16LE(h, at + 0x12);
   t.vag = ReadU16LE(h, at + 0x16);
@@ -94,8 +98,35 @@ VabBank ParseVab(ByteSpan header, ByteSpan body) {
     bank.samples.push_back(body.subspan(at, n));
     at += n;
   }
+  bank.masterVolume = ReadU8(header, 0x18);
   bank.error = ReadPrograms(header, blocks, vags, bank);
   return bank;
+}
+
+VabBank ParseVabPrograms(ByteSpan header) {
+  VabBank bank;
+  bank.error = CheckVabHeader(header);
+  if (!bank.error.empty()) return bank;
+  bank.masterVolume = ReadU8(header, 0x18);
+  bank.error = ReadPrograms(header, ReadU16LE(header, 0x12), ReadU16LE(header, 0x16), bank);
+  return bank;
+}
+
+BendRanges BendRangesOf(const VabBank& bank) {
+  BendRanges ranges;
+  ranges.fill(-1);
+  for (const VabProgram& program : bank.programs) {
+    std::size_t most = 0;
+    for (const VabTone& tone : program.tones) {
+      const auto count = static_cast<std::size_t>(std::count_if(
+          program.tones.begin(), program.tones.end(), [&](const VabTone& t) { return t.bendUp == tone.bendUp; }));
+      if (count > most) {
+        most = count;
+        ranges[program.number & 0x7F] = tone.bendUp;
+      }
+    }
+  }
+  return ranges;
 }
 
 }  // namespace psxdig::convert

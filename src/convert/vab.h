@@ -2,6 +2,7 @@
 // samples of the body, checked against each other.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ struct VabTone {
   std::uint8_t shift = 0;    // fine tune of the centre note, 1/128 semitone
   std::uint8_t minKey = 0;
   std::uint8_t maxKey = 0;
+  std::uint8_t bendDown = 0;  // pitch-bend range down, semitones
+  std::uint8_t bendUp = 0;    // pitch-bend range up, semitones
   std::uint16_t adsr1 = 0;
   std::uint16_t adsr2 = 0;
   std::uint16_t vag = 0;  // 1-based sample number
@@ -31,6 +34,7 @@ struct VabProgram {
 };
 
 struct VabBank {
+  std::uint8_t masterVolume = 127;
   std::vector<VabProgram> programs;  // programs with tones, in program order
   std::vector<ByteSpan> samples;     // sample k + 1 of the size table at index k
   std::string error;                 // set when the header or its body is not usable
@@ -48,5 +52,15 @@ std::string CheckVabHeader(ByteSpan header);
 // header is cut short or inconsistent, or when the sizes of the VAG table do
 // not add up to the body's size.
 VabBank ParseVab(ByteSpan header, ByteSpan body);
+
+// The programs of a header alone (no samples): what a sequence needs of its
+// bank. Fails only when the header is cut short or implausible.
+VabBank ParseVabPrograms(ByteSpan header);
+
+// Pitch-bend range (semitones up) a channel gets from each program number:
+// the value most of the program's tones have (the first tone's among equals);
+// -1 for programs the bank lacks.
+using BendRanges = std::array<int, 128>;
+BendRanges BendRangesOf(const VabBank& bank);
 
 }  // namespace psxdig::convert

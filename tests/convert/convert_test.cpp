@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "convert/adpcm.h"
 #include "convert/convert.h"
+#include "convert/sf2.h"
 #include "image_audio.h"
 #include "test_util.h"
 
@@ -91,6 +93,72 @@ TEST(SeqToSmf, ConvertsOrRefusesEveryCase) {
   EXPECT_EQ(broken.error, "sequence 1: event at 0x2F: the events end without an end of track");
 }
 
+TEST(SeqToSmf, LeavesOutBankSelectsAndWritesTheBendRangeOfEachProgram) {
+  const Bytes events = {0x00, 0xB1, 0x00, 0x30, 0x05, 0x20, 0x01, 0x03, 0xC1, 0x03, 0x00, 0x91, 0x3C, 0x64,
+                        0x10, 0xB1, 0x00, 0x02, 0x00, 0xC1, 0x04, 0x00, 0xFF, 0x2F, 0x00};
+  BendRanges bends;
+  bends.fill(-1);
+  bends[3] = 12;
+  const Bytes rpn12 = {0x00, 0xB1, 101, 0, 0x00, 0xB1, 100, 0, 0x00, 0xB1, 6, 12,
+                       0x00, 0xB1, 38, 0, 0x00, 0xB1, 101, 127, 0x00, 0xB1, 100, 127};
+  // The deltas of the three bank selects move to the events after them;
+  // program 4 is not in the bank: no range.
+  const Bytes tail = {0x00, 0x91, 0x3C, 0x64, 0x10, 0xC1, 0x04, 0x00, 0xFF, 0x2F, 0x00};
+  for (const bool withBank : {false, true}) {
+    const ConvertResult r = ConvertSequence(Seq(events), withBank ? &bends : nullptr);
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_EQ(r.droppedBankSelect, 3u);
+    EXPECT_EQ(r.files[0].bytes, SmfOf(Cat({{0x08, 0xC1, 0x03}, withBank ? rpn12 : Bytes{}, tail})));
+  }
+  // Left-out time beyond what one delta holds goes to an empty text event.
+  const ConvertResult far = ConvertSequence(Seq({0xFF, 0xFF, 0xFF, 0x7F, 0xB0, 0x00, 0x01, 0x01, 0xC0, 0x02,
+                                                 0x00, 0xFF, 0x2F, 0x00}));
+  ASSERT_EQ(far.files.size(), 1u);
+  EXPECT_EQ(far.files[0].bytes, SmfOf({0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00, 0x01, 0xC0, 0x02, 0x00, 0xFF, 0x2F, 0x00}));
+  // The range most of a program's tones have.
+  std::vector<tools::TestTone> tones(4);
+  for (std::size_t k = 0; k < 4; ++k) tones[k].bend = k == 0 ? 12 : 0;
+  tones[3].program = 7;
+  const BankBends read = ReadBankBends(tools::MakeTestVab(tones, {Bytes(16, 0)}));
+  EXPECT_EQ(read.error, "");
+  EXPECT_EQ(read.ranges[0], 0);
+  EXPECT_EQ(read.ranges[7], 0);
+  EXPECT_EQ(read.ranges[1], -1);
+  EXPECT_EQ(ReadBankBends(Str("pBAV")).error, "the header is cut short: 4 of 2592 bytes");
+}
+
+TEST(Envelope, FallsAreMatchedWhereTheyAreHeard) {
+  const auto tc = [](double seconds) { return static_cast<int>(std::lround(1200 * std::log2(seconds))); };
+  struct Case {
+    std::uint16_t adsr1, adsr2;
+    int decay, sustain, release, sustainAttenuation;
+  } cases[] = {
+      // Linear release shift 14: 20 dB down after 3687 steps of 8 ticks; x 5.
+      {0x000F, 0x5FCE, -12000, 0, tc(5 * 3687 * 8 / 44100.0), 0},
+      // Exponential release shift 12: the chip's steps round down, 20 dB
+      // down after 0.356 s (an exact exponential: 0.428 s).
+      {0x000F, 0x5FEC, -12000, 0, tc(5 * 0.356), 0},
+      // SL 12: the decay (shift 2) steps 32767 -> 28671 -> 25087, below
+      // 13 x 0x800; the linear fall from there (5 units per 32 ticks) is 6.5 dB
+      // down after 2 s and the decay line meets it there. The sustain level
+      // (2.3 dB) goes into the attenuation.
+      {0x002C, 0x50CE, tc(100 * 2 / -(20 * std::log10(1 - 2 / (25087 / 5.0 * 32 / 44100)))), 1000,
+       tc(5 * 3687 * 8 / 44100.0), 23},
+      // SL 7: the decay ends at 14705 (-6.96 dB) after 6 steps, and the line
+      // falls that far in that time; the linear rise (4 units per 32 ticks)
+      // reaches 25730 (-2.10 dB) after 2 s; the level is held half way in dB.
+      {0x0027, 0x10EC, tc(100 / 6.96 * 6 / 44100), 45, tc(5 * 0.356), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.adsr2);
+    const ZoneEnvelope env = EnvelopeFromAdsr(c.adsr1, c.adsr2);
+    EXPECT_NEAR(env.decay, c.decay, 10);
+    EXPECT_EQ(env.sustain, c.sustain);
+    EXPECT_NEAR(env.release, c.release, 5);
+    EXPECT_EQ(env.sustainAttenuation, c.sustainAttenuation);
+  }
+}
+
 TEST(AdpcmDecoder, DecodesBlocksAndFindsLoops) {
   // Hand-made blocks: shift 13 acts as 9; filter 1 on a full history clamps.
   Bytes blocks(48, 0);
@@ -165,10 +233,11 @@ class VabConversion : public ::testing::Test {
                tools::EncodeAdpcm(tools::MakeSine(28 * 5, 42, 8000), tools::AdpcmEnd::kEndFlag)};
     tones = {{0, 0, 63, 69, 0, 127, 64, 0x80FF, 0x5FC0, 1},
              {0, 64, 127, 72, 32, 100, 20, 0x0A7B, 0x5FED, 3},
-             {5, 70, 50, 60, 0, 127, 127, 0x0A7B, 0xCA45, 2},
+             {5, 70, 50, 60, 0, 127, 127, 0x0A7B, 0xCA45, 2, 2, 4},
              {5, 0, 127, 60, 0, 127, 64, 0x80FF, 0x5FC0, 0},  // no sample: skipped
              {9, 0, 127, 60, 0, 127, 64, 0x80FF, 0x5FC0, 7}};  // past the table: skipped
     vab = tools::MakeTestVab(tones, samples);
+    vab[0x18] = 100;  // master volume
   }
   std::vector<Bytes> samples;
   std::vector<tools::TestTone> tones;
@@ -183,20 +252,34 @@ TEST_F(VabConversion, WritesZonesSamplesPresetsAndWavs) {
   EXPECT_EQ(r.files[4].suffix, "_4.wav");
   const Bytes& sf2 = r.files[0].bytes;
   EXPECT_EQ(U32(sf2, 4), sf2.size() - 8);
-  // keyRange, attenuation, pan, attack, decay, sustain, release, fine tune,
-  // sample mode, root key, sample: one zone per tone with a sample.
-  const std::vector<std::vector<int>> zones = {
-      {63 << 8, 0, 0, -12000, 4916, 0, -12000, 0, 1, 69, 0},
-      {64 | 127 << 8, 21, -344, -12000, -4684, 25, 2516, 25, 1, 72, 2},
-      {50 | 70 << 8, 0, 500, -12000, -853, 1000, -11314, 0, 0, 60, 1}};
+  // One zone per tone with a sample, and one more for the keys the sound
+  // chip plays at its highest pitch (from 96 for centre 72 and fine tune
+  // 4/16: key 96 would be 24.25 semitones up). Attenuation counts the
+  // master volume (100 here) and, for tone 2 whose sustain falls, its
+  // sustain level (25 cB); tone 2 feeds the reverb. Releases: tone 1
+  // exponential shift 13 (20 dB down after 0.713 s, x 5 = 2200 tc), tone 2
+  // linear shift 5 (20 dB down after 58 ticks, x 5 = -8698 tc).
+  const int master = static_cast<int>(std::lround(-200 * std::log10(100 / 127.0)));
+  const std::vector<std::vector<std::pair<int, int>>> zones = {
+      {{43, 63 << 8}, {48, master}, {17, 0}, {34, -12000}, {36, 4916}, {37, 0}, {38, -12000}, {52, 0}, {54, 1}, {58, 69}, {53, 0}},
+      {{43, 64 | 95 << 8}, {48, 21 + master}, {17, -344}, {34, -12000}, {36, -4677}, {37, 25}, {38, 2200},
+       {52, 25}, {54, 1}, {58, 72}, {53, 2}},
+      {{43, 96 | 127 << 8}, {48, 21 + master}, {17, -344}, {34, -12000}, {36, -4677}, {37, 25}, {38, 2200},
+       {51, 24}, {56, 0}, {54, 1}, {58, 96}, {53, 2}},
+      {{43, 50 | 70 << 8}, {48, master + 25}, {17, 500}, {16, 500}, {34, -12000}, {36, -1142}, {37, 1000},
+       {38, -8698}, {52, 0}, {54, 0}, {58, 60}, {53, 1}}};
   const Bytes igen = ChunkData(sf2, "igen");
-  ASSERT_EQ(igen.size(), 4u * (11 * zones.size() + 1));
-  const std::vector<int> ids = {43, 48, 17, 34, 36, 37, 38, 52, 54, 58, 53};
+  const Bytes ibag = ChunkData(sf2, "ibag");
+  ASSERT_EQ(ibag.size(), 4u * (zones.size() + 1));
   for (std::size_t z = 0; z < zones.size(); ++z) {
     SCOPED_TRACE(z);
-    for (std::size_t g = 0; g < ids.size(); ++g) {
-      EXPECT_EQ(Words(igen, 4 * (11 * z + g), 2, false), (std::vector<int>{ids[g], zones[z][g] & 0xFFFF}));
+    const std::size_t from = Words(ibag, 4 * z, 1, false)[0], to = Words(ibag, 4 * z + 4, 1, false)[0];
+    std::vector<std::pair<int, int>> got;
+    for (std::size_t g = from; g < to; ++g) {
+      const std::vector<int> w = Words(igen, 4 * g, 2, false);
+      got.emplace_back(w[0], w[0] == 43 ? w[1] : static_cast<std::int16_t>(w[1]));
     }
+    EXPECT_EQ(got, zones[z]);
   }
   // Presets 0 and 5 in banks 0 and 128, then the terminal record.
   const Bytes phdr = ChunkData(sf2, "phdr");

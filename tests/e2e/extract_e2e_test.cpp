@@ -309,7 +309,9 @@ TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheNearestBank) {
     vab[40] = vab[41] = 0xFF;  // the program record's unused bytes as rip recognises them
     return vab;
   };
-  const tools::TestSong song = tools::MakeSong({{0}, {0}, {60, 64, 67}});
+  tools::SongPlan plan{{0}, {0}, {60, 64, 67}};
+  plan.bankSelect = true;  // two events, left out of the MIDI
+  const tools::TestSong song = tools::MakeSong(plan);
   const Bytes seq = tools::MakeSeqFile(480, 500000, song.events);
   const Bytes sep = tools::MakeSepFile(480, 500000, {song.events, song.events});
   const Bytes bankA = bank(20);
@@ -340,14 +342,19 @@ TEST(ExtractE2e, ConvertMakesEverySequencePlayableWithTheNearestBank) {
     const char* ext;
     std::string soundFont;
     const char* pairing;
-  } sequences[] = {{0, ".seq", name(1, ".sf2"), "nearest in image"},
-                   {2, ".seq", name(3, ".sf2"), "nearest in image"},
-                   {4, ".sep", name(3, ".sf2"), "nearest in image"}};
+    int droppedBankSelect;
+    std::size_t bank;
+  } sequences[] = {{0, ".seq", name(1, ".sf2"), "nearest in image", 2, 1},
+                   {2, ".seq", name(3, ".sf2"), "nearest in image", 0, 3},
+                   {4, ".sep", name(3, ".sf2"), "nearest in image", 4, 3}};
   for (const auto& c : sequences) {
     const nlohmann::json& item = byName[name(c.item, c.ext)];
     EXPECT_EQ(item.value("pairing", ""), c.pairing) << c.item;
     EXPECT_EQ(item["soundFont"].is_null() ? "" : item["soundFont"].get<std::string>(), c.soundFont);
-    const convert::ConvertResult expected = convert::ConvertSequence(parts[c.item]);
+    // A paired sequence takes the pitch-bend ranges of its bank.
+    const convert::BankBends bends = convert::ReadBankBends(parts[c.bank]);
+    const convert::ConvertResult expected = convert::ConvertSequence(parts[c.item], &bends.ranges);
+    EXPECT_EQ(item.value("droppedBankSelect", -1), c.droppedBankSelect) << c.item;
     ASSERT_EQ(item["converted"].size(), expected.files.size()) << c.item;
     for (std::size_t f = 0; f < expected.files.size(); ++f) {
       const std::string mid = name(c.item, "") + expected.files[f].suffix;
