@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Checks report.html in a real browser (headless Chromium through WebDriver).
 
   check_report.py check PSXDIG MKIMAGE WORK SCREENSHOT
@@ -36,11 +36,18 @@ def check(ok, text):
 
 
 def make_disc(psxdig, mkimage, work):
-    """The generator's disc plus a copy of its sequence under each hostile
-    name: genisoimage writes placeholder names of the same lengths, which are
-    then replaced in the ISO's directory records."""
+    """The generator's disc with the convert set's sequences and banks (so that
+    there is something to play and pair), and a copy of a sequence under each
+    hostile name: genisoimage writes placeholder names of the same lengths,
+    which are then replaced in the ISO's directory records."""
     disc = os.path.join(work, "disc")
     subprocess.run([mkimage, "disc-folder", disc], check=True)
+    music = os.path.join(work, "music")
+    os.makedirs(music)
+    subprocess.run([mkimage, "convert-set", music], check=True)
+    os.makedirs(os.path.join(disc, "MUSIC"))
+    for name in ("song.seq", "multi.sep", "tone.vab", "split.vh", "split.vb"):
+        shutil.copy(os.path.join(music, name), os.path.join(disc, "MUSIC", name.upper()))
     sequence = open(os.path.join(disc, "SOUND", "BGM.SEQ"), "rb").read()
     hostile = {IMG.encode(): b"P" * len(IMG), CLOSER.encode(): b"Q" * len(CLOSER), ODD: b"R" * len(ODD)}
     for placeholder in hostile.values():
@@ -120,7 +127,9 @@ def check_sorting_and_filters(driver, items):
 
 
 def check_map(driver):
-    """Clicks the mark whose row lies lowest in the table and is not covered."""
+    """Clicks the mark whose row lies lowest in the table and is not covered,
+    in a window too low to show that row at first."""
+    driver.set_window_size(1400, 500)
     driver.execute_script("window.scrollTo(0, 0);")
     target = driver.execute_script("""
         var marks = Array.prototype.slice.call(document.querySelectorAll('#map a'));
@@ -141,6 +150,7 @@ def check_map(driver):
         "return [r.top, r.bottom, window.innerHeight];", target)
     check(before > height and 0 <= top and bottom <= height,
           f"clicking the map mark of row {target} brings it into view (top {before:.0f} -> {top:.0f})")
+    driver.set_window_size(1400, 1000)
 
 
 def check_audio(driver, folder, items):

@@ -30,6 +30,7 @@ svg.map a:hover rect,svg.map a:focus rect{stroke:#000}
 #controls input[type=search]{width:22em;max-width:100%;padding:.25em .4em}
 #controls label{margin-left:.8em;white-space:nowrap}
 #shown{margin-left:1em;color:var(--dim)}
+#items{display:none}
 table{border-collapse:collapse;background:#fff;font-size:13px;width:100%}
 th,td{border-bottom:1px solid var(--line);padding:.2em .45em;text-align:left;vertical-align:top}
 th{background:#edf0f4;position:sticky;top:2.4em;z-index:1;cursor:pointer;white-space:nowrap;user-select:none}
@@ -39,9 +40,10 @@ td:nth-child(2){border-left:5px solid var(--c);white-space:nowrap}
 td:nth-child(3),td:nth-child(4),td:nth-child(8),td:nth-child(9){word-break:break-all}
 td small{color:var(--dim)}
 tr{scroll-margin-top:5em}
+.grp,#sounds{scroll-margin-top:3em}
 tr:target,tr.hit{background:#fff3b0}
 .err{color:#b00020}
-.grp{background:#fff;border:1px solid var(--line);border-left:5px solid var(--c);margin:.5em 0;padding:.3em .6em}
+.grp{content-visibility:auto;contain-intrinsic-size:auto 9em;background:#fff;border:1px solid var(--line);border-left:5px solid var(--c);margin:.5em 0;padding:.3em .6em}
 .grp:target{background:#fff8d0}
 .snd{display:flex;flex-wrap:wrap;gap:.5em}
 figure{margin:0;padding:.3em;border:1px solid var(--line);border-radius:4px;width:252px}

@@ -54,12 +54,14 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 
 bool IsSound(std::string_view name) { return EndsWith(name, ".wav") || EndsWith(name, ".flac"); }
 
+// Attribute values are left unquoted where they cannot hold a space, a quote,
+// "=", "<", ">" or "`" (numbers, ids, FileUrl's output): rows stay small.
 std::string Link(const std::string& file, const std::string& label) {
-  return "<a href=\"" + FileUrl(file) + "\">" + EscapeHtml(label) + "</a>";
+  return "<a href=" + FileUrl(file) + ">" + EscapeHtml(label) + "</a>";
 }
 
 std::string RowLink(std::size_t row, const std::string& label) {
-  return "<a href=\"#i" + std::to_string(row) + "\">" + EscapeHtml(label) + "</a>";
+  return "<a href=#i" + std::to_string(row) + ">" + EscapeHtml(label) + "</a>";
 }
 
 namespace {
@@ -216,9 +218,9 @@ std::string DiscMap(const Json& listing, const Json& items, const Index& index) 
     if (!at) continue;
     const std::uint64_t size = Number(items[k], "size").value_or(0);
     const int y = top + static_cast<int>(index.kindOf[k]) * kLaneHeight + 1;
-    svg += "<a href=\"#i" + std::to_string(k) + "\"><rect class=\"k" + std::to_string(index.kindOf[k]) +
-           "\" x=\"" + Coordinate(*at * scale) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
-           Coordinate(size * scale) + "\" height=\"" + std::to_string(kLaneHeight - 2) + "\"/></a>\n";
+    svg += "<a href=#i" + std::to_string(k) + "><rect class=k" + std::to_string(index.kindOf[k]) +
+           " x=" + Coordinate(*at * scale) + " y=" + std::to_string(y) + " width=" + Coordinate(size * scale) +
+           " height=" + std::to_string(kLaneHeight - 2) + " /></a>\n";
   }
   svg += "</svg>\n<div class=\"scale\"><span>0</span><span>" +
          std::string(files.empty() ? "" : "grey bands: the files of the disc; ") +
