@@ -1,8 +1,9 @@
 // The fixed parts of report.html: its style sheet and its script. The script
 // reads everything it needs from the page itself (no data is embedded in
 // it): it sorts the table by a clicked column, filters rows by text and by
-// kind, shows the row of a clicked map mark, names marks on hover and lets
-// one sound play at a time.
+// kind, shows the row of a clicked map mark, names marks on hover, makes the
+// players of a large folder as they come into view and lets one sound play
+// at a time.
 #pragma once
 
 namespace psxdig::report {
@@ -30,14 +31,25 @@ svg.map a:hover rect,svg.map a:focus rect{stroke:#000}
 #controls input[type=search]{width:22em;max-width:100%;padding:.25em .4em}
 #controls label{margin-left:.8em;white-space:nowrap}
 #shown{margin-left:1em;color:var(--dim)}
-#items{display:none}
-table{border-collapse:collapse;background:#fff;font-size:13px;width:100%}
-th,td{border-bottom:1px solid var(--line);padding:.2em .45em;text-align:left;vertical-align:top}
-th{background:#edf0f4;position:sticky;top:2.4em;z-index:1;cursor:pointer;white-space:nowrap;user-select:none}
+/* The table is laid out as rows of fixed columns, not by the table
+   algorithm, and rows off screen are not laid out until scrolled to:
+   ten thousand rows open in a fraction of the time. */
+#items{display:block;background:#fff;font-size:13px;width:100%}
+#items thead{display:block;position:sticky;top:2.4em;z-index:1;background:#edf0f4}
+#items tbody{display:block}
+#items tr{display:flex;border-bottom:1px solid var(--line)}
+#items tbody tr{content-visibility:auto;contain-intrinsic-size:auto 2.6em}
+#items tr[hidden]{display:none}
+th,td{flex:2 1 0;min-width:0;padding:.2em .45em;text-align:left;overflow-wrap:anywhere}
+th{cursor:pointer;user-select:none;overflow-wrap:normal}
 th[aria-sort=ascending]::after{content:" \25B2"}th[aria-sort=descending]::after{content:" \25BC"}
+th:nth-child(1),td:nth-child(1){flex:0 0 4em}
+th:nth-child(2),td:nth-child(2){flex:0 0 6.5em}
+th:nth-child(3),td:nth-child(3){flex-grow:3}
+th:nth-child(5),td:nth-child(5),th:nth-child(6),td:nth-child(6){flex:0 0 6.5em}
+th:nth-child(7),td:nth-child(7){flex:0 0 5.5em}
 td:nth-child(1),td:nth-child(5),td:nth-child(6),td:nth-child(7){text-align:right;font-variant-numeric:tabular-nums}
-td:nth-child(2){border-left:5px solid var(--c);white-space:nowrap}
-td:nth-child(3),td:nth-child(4),td:nth-child(8),td:nth-child(9){word-break:break-all}
+td:nth-child(2){border-left:5px solid var(--c)}
 td small{color:var(--dim)}
 tr{scroll-margin-top:5em}
 .grp,#sounds{scroll-margin-top:3em}
@@ -51,6 +63,7 @@ figcaption{font-size:.85em;word-break:break-all}
 svg.wave{display:block;width:240px;height:40px;background:#f3f5f8}
 svg.wave path{stroke:#2b6cb0;stroke-width:1px;vector-effect:non-scaling-stroke;fill:none}
 audio{width:240px;height:32px}
+a.play{display:block;padding:.3em 0}
 footer{padding:1em 1.2em;color:var(--dim);font-size:.85em}
 )CSS";
 
@@ -136,6 +149,33 @@ inline constexpr const char* kPageScript = R"JS(
       title.textContent = row.cells[1].textContent + " " + (row.cells[2].textContent || row.cells[7].textContent) +
           (row.cells[3].textContent ? "\n" + row.cells[3].textContent + " @ " + row.cells[4].textContent : "");
       link.firstChild.appendChild(title);
+    });
+  }
+  // Players of large folders: made when their group comes into view, or clicked.
+  function player(link) {
+    var audio = document.createElement("audio");
+    audio.controls = true;
+    audio.preload = "none";
+    audio.src = link.getAttribute("href");
+    link.parentNode.replaceChild(audio, link);
+    return audio;
+  }
+  if (document.querySelector("a.play")) {
+    var seen = window.IntersectionObserver && new IntersectionObserver(function (entries) {
+      entries.forEach(function (e) {
+        if (!e.isIntersecting) return;
+        seen.unobserve(e.target);
+        Array.prototype.slice.call(e.target.querySelectorAll("a.play")).forEach(player);
+      });
+    }, {rootMargin: "600px"});
+    Array.prototype.forEach.call(document.querySelectorAll(".grp"), function (g) {
+      if (seen && g.querySelector("a.play")) seen.observe(g);
+    });
+    document.addEventListener("click", function (e) {
+      var link = e.target.closest && e.target.closest("a.play");
+      if (!link) return;
+      e.preventDefault();
+      player(link).play();
     });
   }
   document.addEventListener("play", function (e) {

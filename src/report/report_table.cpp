@@ -22,7 +22,8 @@ std::string Stem(const std::string& output) {
 // own name ("_3.wav", ".sf2"), or the file's base name.
 std::string MadeLabel(const std::string& itemOutput, const std::string& file) {
   const std::string stem = Stem(itemOutput);
-  if (!stem.empty() && file.size() > stem.size() && file.compare(0, stem.size(), stem) == 0) {
+  if (file != itemOutput && !stem.empty() && file.size() > stem.size() &&
+      file.compare(0, stem.size(), stem) == 0) {
     return file.substr(stem.size());
   }
   const std::size_t slash = file.find_last_of('/');
@@ -129,7 +130,12 @@ std::optional<double> SecondsOf(const Json& item, const std::string& file, const
   return std::nullopt;
 }
 
-std::string Sound(const Json& item, const std::string& file, const Waveform* wave) {
+// Players for more sounds than this are made by the script when their group
+// comes into view (each <audio controls> costs the browser more than a row);
+// until then, and without scripts, a link opens the file.
+constexpr std::size_t kInlinePlayers = 1000;
+
+std::string Sound(const Json& item, const std::string& file, const Waveform* wave, bool inlinePlayer) {
   std::string html = "<figure>";
   if (wave && !wave->low.empty()) html += WavePicture(*wave);
   html += "<figcaption>" + Link(file, MadeLabel(Text(item, "output"), file));
@@ -138,7 +144,9 @@ std::string Sound(const Json& item, const std::string& file, const Waveform* wav
     std::snprintf(text, sizeof text, *seconds < 10 ? " %.3f s" : " %.1f s", *seconds);
     html += text;
   }
-  return html + "</figcaption><audio controls preload=none src=" + FileUrl(file) + "></audio></figure>\n";
+  html += "</figcaption>";
+  if (!inlinePlayer) return html + "<a class=play href=" + FileUrl(file) + ">&#9654; play</a></figure>\n";
+  return html + "<audio controls preload=none src=" + FileUrl(file) + "></audio></figure>\n";
 }
 
 }  // namespace
@@ -150,14 +158,13 @@ std::string ItemTable(const Json& items, const std::vector<std::size_t>& kindOf,
       "<th data-t=\"x\">Image offset</th><th data-t=\"n\">Size</th><th>Duplicate of</th>"
       "<th>Header / body</th><th>Made</th><th>Plays with</th></tr></thead>\n<tbody>\n";
   for (std::size_t row = 0; row < items.size(); ++row) html += Row(items, row, kindOf[row], links);
-  // The table is laid out once, when all of it is there, not again for
-  // every part the parser hands over (which costs seconds for 10000 rows).
-  return html + "</tbody>\n</table>\n<style>#items{display:table}</style>\n"
-                "<p><small>Offsets in hex, sizes in bytes.</small></p>\n</section>\n";
+  return html + "</tbody>\n</table>\n<p><small>Offsets in hex, sizes in bytes.</small></p>\n</section>\n";
 }
 
 std::string SoundGroups(const Json& items, const std::vector<std::size_t>& kindOf,
                         const std::map<std::string, Waveform>& waves) {
+  std::size_t total = 0;
+  for (const Json& item : items) total += SoundFilesOf(item).size();
   std::string html;
   for (std::size_t row = 0; row < items.size(); ++row) {
     const std::vector<std::string> sounds = SoundFilesOf(items[row]);
@@ -167,7 +174,7 @@ std::string SoundGroups(const Json& items, const std::vector<std::size_t>& kindO
             "</small></h3><div class=\"snd\">\n";
     for (const std::string& file : sounds) {
       const auto wave = waves.find(file);
-      html += Sound(items[row], file, wave == waves.end() ? nullptr : &wave->second);
+      html += Sound(items[row], file, wave == waves.end() ? nullptr : &wave->second, total <= kInlinePlayers);
     }
     html += "</div></div>\n";
   }
