@@ -3,6 +3,7 @@
 // command's exit codes.
 #include <gtest/gtest.h>
 
+#include "image_builder.h"
 #include "report/report.h"
 #include "test_util.h"
 
@@ -121,8 +122,16 @@ TEST(Report, CommandWritesPagesAndTellsFailures) {
   EXPECT_NE(failed.err.find("bad: listing.json is not a listing"), std::string::npos) << failed.err;
   EXPECT_NE(failed.err.find("none: cannot read listing.json"), std::string::npos) << failed.err;
   EXPECT_EQ(testing::RunPsxdig({"report"}).exitCode, 2);
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"bad", "good"}));
   EXPECT_FALSE(std::filesystem::exists(dir.File("bad/report.html")));
+  // extract writes the page beside its listings unless told not to.
+  testing::WriteBytes(dir.File("demo.bin"), tools::BuildDemoImage());
+  ASSERT_EQ(testing::RunPsxdig({"extract", "-q", "-o", dir.File("a"), dir.File("demo.bin")}).exitCode, 0);
+  ASSERT_EQ(testing::RunPsxdig({"extract", "-q", "--no-report", "-o", dir.File("b"), dir.File("demo.bin")}).exitCode, 0);
+  const std::string page = testing::ReadText(dir.File("a/demo.bin.psxdig/report.html"));
+  const nlohmann::json listing = nlohmann::json::parse(testing::ReadText(dir.File("a/demo.bin.psxdig/listing.json")));
+  EXPECT_EQ(page, BuildReportHtml(listing, {}));
+  EXPECT_EQ(listing["imageSize"], tools::BuildDemoImage().size());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("b/demo.bin.psxdig/report.html")));
 }
 
 }  // namespace
