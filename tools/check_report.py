@@ -151,6 +151,14 @@ def check_map(driver):
         "return [r.top, r.bottom, window.innerHeight];", target)
     check(before > height and 0 <= top and bottom <= height,
           f"clicking the map mark of row {target} brings it into view (top {before:.0f} -> {top:.0f})")
+    hidden = driver.execute_script("""
+        var row = document.getElementById(arguments[0]);
+        var box = document.querySelector('#controls input[value=' + row.classList[0] + ']');
+        box.click();
+        var hidden = row.hidden;
+        box.click();
+        return hidden && !row.hidden;""", target)
+    check(hidden, f"the kind filter hides and shows row {target}, highlighted by the map, too")
     driver.set_window_size(1400, 1000)
 
 

@@ -114,7 +114,7 @@ inline constexpr const char* kPageScript = R"JS(
     var count = 0;
     rows.forEach(function (row) {
       if (row.searchText === undefined) row.searchText = row.textContent.toLowerCase();
-      var show = !off[row.className] && (text === "" || row.searchText.indexOf(text) >= 0);
+      var show = !off[row.classList[0]] && (text === "" || row.searchText.indexOf(text) >= 0);
       row.hidden = !show;
       if (show) ++count;
     });

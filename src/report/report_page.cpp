@@ -175,7 +175,8 @@ std::uint64_t MapLength(const Json& listing, const Json& items) {
   for (const Json* list : {&items, &List(listing, "files")}) {
     for (const Json& entry : *list) {
       const auto at = Number(entry, "imageOffset");
-      if (at) end = std::max(end, *at + Number(entry, "size").value_or(0));
+      const std::uint64_t size = Number(entry, "size").value_or(0);
+      if (at) end = std::max(end, *at + std::min(size, ~std::uint64_t{0} - *at));
     }
   }
   return end;
