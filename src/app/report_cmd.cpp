@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>

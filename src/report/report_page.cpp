@@ -1,7 +1,6 @@
 // report.html from a parsed listing.json: the summary, the disc map, the
 // item table and the sounds with their pictures.
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 
 #include "report/page_parts.h"
@@ -37,7 +36,7 @@ const Json& List(const Json& object, const char* name) {
 
 std::string Hex(std::uint64_t value) {
   char text[24];
-  std::snprintf(text, sizeof text, "%" PRIx64, value);
+  std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
   return text;
 }
 
