@@ -35,7 +35,8 @@ svg.map a:hover rect,svg.map a:focus rect{stroke:#000}
    algorithm, and rows off screen are not laid out until scrolled to:
    ten thousand rows open in a fraction of the time. */
 #items{display:block;background:#fff;font-size:13px;width:100%}
-#items thead{display:block;position:sticky;top:2.4em;z-index:1;background:#edf0f4}
+#items thead{display:block;position:sticky;top:0;z-index:1;background:#edf0f4}
+#controls:not([hidden])~section #items thead{top:2.4em}
 #items tbody{display:block}
 #items tr{display:flex;border-bottom:1px solid var(--line)}
 #items tbody tr{content-visibility:auto;contain-intrinsic-size:auto 2.6em}
