@@ -256,7 +256,8 @@ std::string BuildReportHtml(const Json& listing, const std::map<std::string, Wav
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
       "script-src 'unsafe-inline'; style-src 'unsafe-inline'; media-src 'self' file:; "
-      "img-src 'self' data: file:\">\n<title>psxdig: " +
+      "base-uri 'none'; form-action 'none'\">\n"
+      "<title>psxdig: " +
       EscapeHtml(Text(listing, "input")) + "</title>\n<style>" + kPageStyle + KindStyles(index) +
       "</style>\n</head>\n<body>\n";
   page += Summary(listing, index, items.size());
