@@ -146,11 +146,13 @@ def check_map(driver):
         "return document.getElementById(arguments[0]).getBoundingClientRect().top;", target)
     driver.find_element(By.CSS_SELECTOR, f'#map a[href="#{target}"]').click()
     time.sleep(0.3)
-    top, bottom, height = driver.execute_script(
+    top, bottom, height, head = driver.execute_script(
         "var r = document.getElementById(arguments[0]).getBoundingClientRect();"
-        "return [r.top, r.bottom, window.innerHeight];", target)
-    check(before > height and 0 <= top and bottom <= height,
-          f"clicking the map mark of row {target} brings it into view (top {before:.0f} -> {top:.0f})")
+        "return [r.top, r.bottom, window.innerHeight,"
+        " document.querySelector('#items thead').getBoundingClientRect().bottom];", target)
+    check(before > height and head <= top and bottom <= height,
+          f"clicking the map mark of row {target} brings it into view below the table's head"
+          f" (top {before:.0f} -> {top:.0f}, head ends at {head:.0f})")
     hidden = driver.execute_script("""
         var row = document.getElementById(arguments[0]);
         var box = document.querySelector('#controls input[value=' + row.classList[0] + ']');

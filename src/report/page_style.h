@@ -52,7 +52,7 @@ th:nth-child(7),td:nth-child(7){flex:0 0 5.5em}
 td:nth-child(1),td:nth-child(5),td:nth-child(6),td:nth-child(7){text-align:right;font-variant-numeric:tabular-nums}
 td:nth-child(2){border-left:5px solid var(--c)}
 td small{color:var(--dim)}
-tr{scroll-margin-top:5em}
+tr{scroll-margin-top:7em}
 .grp,#sounds{scroll-margin-top:3em}
 tr:target,tr.hit{background:#fff3b0}
 .err{color:#b00020}
