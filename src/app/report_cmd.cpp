@@ -97,10 +97,12 @@ bool ReportFolder(const std::string& folder) {
     return false;
   }
   const std::string text(reinterpret_cast<const char*>(listing.bytes().data()), listing.bytes().size());
-  if (!WriteReport(folder, text, error)) {
+  std::string page;
+  if (!WriteReport(folder, text, error) || !platform::JoinPath(folder, "report.html", page)) {
     std::fprintf(stderr, "psxdig report: %s: %s\n", folder.c_str(), error.c_str());
     return false;
   }
+  std::printf("%s\n", page.c_str());
   return true;
 }
 

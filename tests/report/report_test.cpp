@@ -115,7 +115,9 @@ TEST(Report, CommandWritesPagesAndTellsFailures) {
   testing::WriteBytes(dir.File("good/listing.json"), testing::Str(R"({"input": "a.bin", "items": []})"));
   std::filesystem::create_directory(dir.File("bad"));
   testing::WriteBytes(dir.File("bad/listing.json"), testing::Str("[1, 2"));
-  EXPECT_EQ(testing::RunPsxdig({"report", dir.File("good")}).exitCode, 0);
+  const auto good = testing::RunPsxdig({"report", dir.File("good")});
+  EXPECT_EQ(good.exitCode, 0);
+  EXPECT_EQ(good.out, dir.File("good/report.html") + "\n");
   EXPECT_NE(testing::ReadText(dir.File("good/report.html")).find("<h1>a.bin</h1>"), std::string::npos);
   const auto failed = testing::RunPsxdig({"report", dir.File("bad"), dir.File("none"), dir.File("good")});
   EXPECT_EQ(failed.exitCode, 1);
