@@ -34,7 +34,7 @@ svg.map a:hover rect,svg.map a:focus rect{stroke:#000}
 /* The table is laid out as rows of fixed columns, not by the table
    algorithm, and rows off screen are not laid out until scrolled to:
    ten thousand rows open in a fraction of the time. */
-#items{display:block;background:#fff;font-size:13px;width:100%}
+#items{display:block;background:#fff;font-size:13px;width:100%;min-width:1050px}
 #items thead{display:block;position:sticky;top:0;z-index:1;background:#edf0f4}
 #controls:not([hidden])~section #items thead{top:2.4em}
 #items tbody{display:block}
