@@ -162,5 +162,19 @@ int main(int argc, char** argv) {
   seeds.Add("convert_fuzz", 1, {}, read("tone.vab"));
   seeds.Add("convert_fuzz", 1, {}, Cat(read("split.vh"), read("split.vb")));
   std::filesystem::remove_all(set);
+  // report_fuzz: a WAV of 16-bit PCM (selector 0), names to escape (1) and a listing (2).
+  auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+  Bytes wav;
+  for (const Bytes& part : {text("RIFF"), U32(44), text("WAVEfmt "), U32(16), Bytes{1, 0, 1, 0}, U32(44100),
+                            U32(88200), Bytes{2, 0, 16, 0}, text("data"), U32(8), Bytes{0, 0, 16, 32, 240, 223, 255, 127}}) {
+    wav.insert(wav.end(), part.begin(), part.end());
+  }
+  seeds.Add("report_fuzz", 0, {7}, wav);
+  seeds.Add("report_fuzz", 1, {0}, text("<img src=x>&\"'\xFF\xC0\xAF\xED\xA0\x80 caf\xC3\xA9"));
+  seeds.Add("report_fuzz", 2, {0}, text(R"({"input": "<b>", "imageSize": 100, "files": [{"discPath": "A",)"
+                                        R"( "imageOffset": 0, "size": 50}], "items": [{"kind": "sequence",)"
+                                        R"( "output": "A@0.seq", "imageOffset": 5, "size": 9, "pairing": "x",)"
+                                        R"( "soundFont": "B.sf2"}, {"kind": "xa", "output": "X.wav",)"
+                                        R"( "rendered": [{"file": "s.flac", "seconds": 2}]}]})"));
   return 0;
 }

@@ -22,6 +22,13 @@ int RunExtract(int argc, const char* const* argv);
 // it holds a comma, a quote, CR or LF.
 std::string CsvField(std::string_view text);
 
+// A file of the disc's file system, where it lies in the image file.
+struct ListedFile {
+  std::string discPath;
+  std::uint64_t imageOffset = 0;  // of its first sector
+  std::uint64_t size = 0;
+};
+
 // What the listings say about the input as a whole.
 struct ExtractSummary {
   std::string input;       // as given on the command line
@@ -32,6 +39,8 @@ struct ExtractSummary {
   std::uint32_t damagedSectors = 0;
   std::uint32_t truncatedBytes = 0;  // of a last sector cut short
   std::vector<std::string> fileSystemProblems;
+  std::uint64_t imageSize = 0;    // bytes of the image file
+  std::vector<ListedFile> files;  // the file system's files, in disc order
 };
 
 // listing.csv: a header row, then one row per item in the order written;

@@ -12,6 +12,7 @@
 
 #include "app/extract.h"
 #include "app/progress.h"
+#include "app/report_cmd.h"
 #include "core/mapped_input.h"
 #include "image/disc_image.h"
 #include "platform/platform.h"
@@ -33,6 +34,7 @@ struct Settings {
   bool noZeroBlock = false;
   bool convert = false;
   bool noWav = false;
+  bool noReport = false;
 };
 
 enum class Outcome { kFound, kNothing, kFailed };
@@ -192,6 +194,18 @@ ItemLocator LocatorOf(const LogicalView& view, const FileMap& map, std::uint64_t
   };
 }
 
+// The files of the disc where they lie in the image file (a CUE track's
+// start included), for the page's disc map.
+std::vector<ListedFile> ListFiles(const FileMap& map, const LogicalView& view, std::uint64_t imageStart) {
+  std::vector<ListedFile> files;
+  const std::uint32_t sectorSize = SectorSize(view.kind());
+  for (const DiscFile& file : map.files) {
+    if (file.lba < view.firstLba() || sectorSize == 0) continue;
+    files.push_back({file.path, imageStart + std::uint64_t{file.lba - view.firstLba()} * sectorSize, file.size});
+  }
+  return files;
+}
+
 // A listing file, created new.
 bool WriteListing(const std::string& folder, const char* name, const std::string& text,
                   std::string& error) {
@@ -255,9 +269,12 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
 
   ExtractSummary summary{input, loaded.path, ImageKindName(view.kind()), map.volumeId,
                          view.data().size(), view.damagedSectors(), view.truncatedBytes(),
-                         map.problems};
+                         map.problems, loaded.file.bytes().size(),
+                         ListFiles(map, view, loaded.imageStart)};
+  const std::string listingJson = BuildListingJson(summary, items, dropped);
   if (!WriteListing(folder, "listing.csv", BuildListingCsv(items), error) ||
-      !WriteListing(folder, "listing.json", BuildListingJson(summary, items, dropped), error)) {
+      !WriteListing(folder, "listing.json", listingJson, error) ||
+      (!settings.noReport && !WriteReport(folder, listingJson, error))) {
     Fail(input, error);
     return Outcome::kFailed;
   }
@@ -293,7 +310,8 @@ int RunExtract(int argc, const char* const* argv) {
       "images (raw .bin, .iso, CUE sheets) or any data file, and writes every item into one\n"
       "folder per input, <input name>.psxdig/, named by where it lies on the disc\n"
       "(\"SOUND/BGM.DAT@1a800.seq\", or \"@<hex image offset>.seq\" outside any file), with\n"
-      "listing.csv and listing.json. Byte-identical items are written once.\n"
+      "listing.csv, listing.json and report.html (a page to look and listen). Byte-identical\n"
+      "items are written once.\n"
       "Exit code: 0 when anything was found, 1 when nothing was, 2 on bad usage or failure.",
       "psxdig extract"};
   // GNU-style options everywhere: "/x" is a path, never an option, on Windows too.
@@ -312,6 +330,7 @@ int RunExtract(int argc, const char* const* argv) {
                "also convert every sequence to MIDI and every VAB bank with its body to a\n"
                "SoundFont 2 (and WAVs), pairing each sequence with a bank in listing.json");
   app.add_flag("--no-wav", settings.noWav, "with --convert: no WAV files for the samples");
+  app.add_flag("--no-report", settings.noReport, "write no report.html");
   try {
     app.parse(argc - 1, argv + 1);
   } catch (const CLI::ParseError& e) {

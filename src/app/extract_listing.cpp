@@ -52,6 +52,14 @@ nlohmann::json TextOrNull(const std::string& text) {
   return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
 }
 
+nlohmann::json FilesJson(const std::vector<ListedFile>& files) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const ListedFile& file : files) {
+    list.push_back({{"discPath", file.discPath}, {"imageOffset", file.imageOffset}, {"size", file.size}});
+  }
+  return list;
+}
+
 }  // namespace
 
 std::string CsvField(std::string_view text) {
@@ -107,7 +115,7 @@ std::string BuildListingJson(const ExtractSummary& summary,
     if (const auto it = dropped.find(k); it != dropped.end()) entry["droppedBankSelect"] = it->second;
     list.push_back(std::move(entry));
   }
-  const nlohmann::json doc = {
+  nlohmann::json doc = {
       {"tool", "psxdig"},
       {"version", PSXDIG_VERSION},
       {"input", summary.input},
@@ -120,6 +128,8 @@ std::string BuildListingJson(const ExtractSummary& summary,
       {"fileSystemProblems", summary.fileSystemProblems},
       {"items", std::move(list)},
   };
+  if (summary.imageSize > 0) doc["imageSize"] = summary.imageSize;
+  if (!summary.files.empty()) doc["files"] = FilesJson(summary.files);
   // Names from a disc need not be UTF-8: such bytes are replaced, not refused.
   return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
