@@ -63,13 +63,16 @@ void PrintUsage() {
 void PrintMoreHelp() {
   std::fputs(
       "\textract <image>... [-o <dir>] [-q] [--bodies-back-to-back] [--no-zero-block]\n"
-      "\t\t[--convert [--no-wav]]\n"
+      "\t\t[--convert [--no-wav]] [--render [--flac]]\n"
       "\t\tExtract from disc images (.bin/.cue, .iso) or data files into one\n"
       "\t\tfolder per input with listing.csv and listing.json;\n"
       "\t\tpsxdig extract --help tells more\n"
       "\tconvert <file>... [-o <dir>] [--no-wav]\n"
       "\t\tConvert sequences (.seq, .sep) to MIDI and banks (.vab, .vh + .vb)\n"
       "\t\tto SoundFont 2 and WAV; psxdig convert --help tells more\n"
+      "\trender <sequence> <bank> [-o <dir>] [--loops N] [--fade S] [--gain DB] [--flac] [-q]\n"
+      "\t\tPlay a sequence with its bank as the console does, into WAV (or FLAC);\n"
+      "\t\tpsxdig render --help tells more\n"
       "\t-h, --help\tthis text\n"
       "\t--version\tthe version\n",
       stdout);

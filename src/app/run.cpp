@@ -6,6 +6,7 @@
 #include "app/cli.h"
 #include "app/convert_cmd.h"
 #include "app/extract.h"
+#include "app/render_cmd.h"
 #include "compare/compare_file.h"
 #include "core/mapped_input.h"
 #include "decompress/exec_dec.h"
@@ -107,6 +108,7 @@ int RunMain(int argc, const char* const* argv) {
   const std::string first = argc >= 2 ? argv[1] : "";
   if (first == "convert") return RunConvert(argc, argv);
   if (first == "extract") return RunExtract(argc, argv);
+  if (first == "render") return RunRender(argc, argv);
   if (first == "-h" || first == "--help" || first == "--version") {
     PrintBanner();
     if (first != "--version") {

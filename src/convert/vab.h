@@ -11,6 +11,7 @@
 namespace psxdig::convert {
 
 struct VabTone {
+  std::uint8_t priority = 0;
   std::uint8_t mode = 0;
   std::uint8_t volume = 0;
   std::uint8_t pan = 64;
@@ -18,6 +19,8 @@ struct VabTone {
   std::uint8_t shift = 0;    // fine tune of the centre note, 1/128 semitone
   std::uint8_t minKey = 0;
   std::uint8_t maxKey = 0;
+  std::uint8_t bendDown = 0;  // pitch-bend range, semitones
+  std::uint8_t bendUp = 0;
   std::uint16_t adsr1 = 0;
   std::uint16_t adsr2 = 0;
   std::uint16_t vag = 0;  // 1-based sample number
@@ -33,7 +36,15 @@ struct VabProgram {
 struct VabBank {
   std::vector<VabProgram> programs;  // programs with tones, in program order
   std::vector<ByteSpan> samples;     // sample k + 1 of the size table at index k
+  std::uint8_t masterVolume = 127;
+  std::uint32_t tonesWithoutSample = 0;  // valid tone records whose VAG number is out of range
+  std::uint64_t bodyMissing = 0;         // bytes the size table claims past the body's end
   std::string error;                 // set when the header or its body is not usable
+};
+
+enum class BodyCheck {
+  kExact,    // the sample sizes must add up to the body's size
+  kLenient,  // samples past the body's end are cut (or empty), extra bytes unused
 };
 
 // Size of the header at the start of `file` (2592 + 512 x program count),
@@ -47,6 +58,6 @@ std::string CheckVabHeader(ByteSpan header);
 // Reads the header and cuts the body into its samples. Fails when the
 // header is cut short or inconsistent, or when the sizes of the VAG table do
 // not add up to the body's size.
-VabBank ParseVab(ByteSpan header, ByteSpan body);
+VabBank ParseVab(ByteSpan header, ByteSpan body, BodyCheck check = BodyCheck::kExact);
 
 }  // namespace psxdig::convert
