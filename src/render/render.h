@@ -61,6 +61,25 @@ RenderedSong RenderSequence(const convert::Sequence& seq, const PlayableBank& ba
 // end of the fade of a loop that repeats forever), for progress displays.
 std::uint64_t SequenceTicks(const convert::Sequence& seq, const RenderSettings& settings);
 
+// The library's pitch register for `key` on a tone (centre note, fine tune
+// in 1/128 semitone, of which it uses 1/16 steps) under a 14-bit pitch bend
+// (8192 = none) with the tone's bend ranges in semitones.
+std::uint32_t NotePitch(std::uint8_t key, std::uint8_t center, std::uint8_t shift, std::uint16_t bend,
+                        std::uint8_t bendDown, std::uint8_t bendUp);
+
+// What the voice allocator sees of a voice.
+struct VoiceSlot {
+  bool on = false;
+  bool releasing = false;
+  std::int32_t level = 0;
+  std::uint8_t priority = 0;  // of its tone
+  std::uint64_t order = 0;    // key-on order
+};
+// The voice a starting note takes: a free one (lowest number), else the
+// releasing one with the lowest level (lowest number on a tie), else the one
+// of the lowest tone priority whose key on came first.
+int PickVoice(const VoiceSlot (&slots)[24]);
+
 // 16-bit stereo 44100 Hz RIFF WAVE of interleaved PCM.
 std::vector<std::uint8_t> StereoWav(const std::vector<std::int16_t>& pcm);
 

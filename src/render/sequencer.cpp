@@ -118,7 +118,8 @@ class Sequencer {
     next_ = event;
     elapsed_ += u128{event.delta} * tempo_;
     const u128 t = elapsed_ * kRate / (u128{seq_.resolution} * 1000000u);
-    nextTick_ = t > settings_.maxTicks ? settings_.maxTicks : static_cast<std::uint64_t>(t);
+    // An event past the cap is never reached.
+    nextTick_ = t > settings_.maxTicks ? settings_.maxTicks + 1 : static_cast<std::uint64_t>(t);
   }
 
   void ApplyDue(std::uint64_t tick) {
@@ -281,36 +282,23 @@ class Sequencer {
     });
   }
 
-  // A free voice, else the releasing one with the lowest level, else the
-  // one of the lowest tone priority that started first; a taken voice is cut.
   int TakeVoice() {
-    int best = -1;
+    VoiceSlot slots[kVoices];
     for (int v = 0; v < kVoices; ++v) {
-      if (!voices_[v].on()) return v;
+      const Voice& voice = voices_[v];
+      if (!voice.on()) return v;
+      slots[v] = {true, voice.envelope().phase() == EnvelopePhase::kRelease, voice.envelope().level(),
+                  owners_[v].tone->priority, owners_[v].order};
     }
-    for (int v = 0; v < kVoices; ++v) {
-      if (voices_[v].envelope().phase() != EnvelopePhase::kRelease) continue;
-      if (best < 0 || voices_[v].envelope().level() < voices_[best].envelope().level()) best = v;
-    }
-    if (best < 0) {
-      const auto rank = [&](int w) { return std::make_pair(owners_[w].tone->priority, owners_[w].order); };
-      best = 0;
-      for (int v = 1; v < kVoices; ++v) {
-        if (rank(v) < rank(best)) best = v;
-      }
-    }
-    voices_[best].Stop();
-    return best;
+    const int v = PickVoice(slots);
+    voices_[v].Stop();
+    return v;
   }
 
   void UpdatePitch(int v) {
     const VoiceOwner& o = owners_[v];
-    const std::uint16_t b = channels_[o.channel].bend;
-    const double range = b >= 8192 ? o.tone->bendUp : o.tone->bendDown;
-    const double bend = (static_cast<double>(b) - 8192.0) / 8192.0 * range;
-    const double semis = static_cast<double>(o.key - o.tone->center) + static_cast<double>(o.tone->shift >> 3) / 16.0 + bend;
-    const double pitch = std::floor(4096.0 * std::pow(2.0, semis / 12.0) + 0.5);
-    voices_[v].SetPitch(static_cast<std::uint32_t>(std::clamp(pitch, 0.0, 16383.0)));
+    voices_[v].SetPitch(
+        NotePitch(o.key, o.tone->center, o.tone->shift, channels_[o.channel].bend, o.tone->bendDown, o.tone->bendUp));
   }
 
   void UpdateVolume(int v) {
@@ -406,6 +394,33 @@ class Sequencer {
 };
 
 }  // namespace
+
+std::uint32_t NotePitch(std::uint8_t key, std::uint8_t center, std::uint8_t shift, std::uint16_t bend,
+                        std::uint8_t bendDown, std::uint8_t bendUp) {
+  const double range = bend >= 8192 ? bendUp : bendDown;
+  const double bent = (static_cast<double>(bend) - 8192.0) / 8192.0 * range;
+  const double semis = static_cast<double>(key - center) + static_cast<double>(shift >> 3) / 16.0 + bent;
+  const double pitch = std::floor(4096.0 * std::pow(2.0, semis / 12.0) + 0.5);
+  return static_cast<std::uint32_t>(std::clamp(pitch, 0.0, 16383.0));
+}
+
+int PickVoice(const VoiceSlot (&slots)[24]) {
+  for (int v = 0; v < 24; ++v) {
+    if (!slots[v].on) return v;
+  }
+  int best = -1;
+  for (int v = 0; v < 24; ++v) {
+    if (slots[v].releasing && (best < 0 || slots[v].level < slots[best].level)) best = v;
+  }
+  if (best >= 0) return best;
+  best = 0;
+  for (int v = 1; v < 24; ++v) {
+    const VoiceSlot& a = slots[v];
+    const VoiceSlot& b = slots[best];
+    if (a.priority < b.priority || (a.priority == b.priority && a.order < b.order)) best = v;
+  }
+  return best;
+}
 
 RenderedSong RenderSequence(const convert::Sequence& seq, const PlayableBank& bank, const RenderSettings& settings) {
   if (seq.resolution == 0) {
