@@ -41,6 +41,9 @@ struct RenderSettings {
   double fadeSeconds = 10;   // fade after the last pass
   double gainDb = 0;
   std::uint64_t maxTicks = kMaxTicks;
+  // Decoded blocks a render keeps for all voices of a sample (28 samples
+  // each; the output is the same whatever the number).
+  std::uint64_t sharedBlocks = 1u << 18;
   // Called now and then with the output ticks done and the expected total.
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };

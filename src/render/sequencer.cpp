@@ -73,10 +73,13 @@ class Sequencer {
     fadeTicks_ = static_cast<std::uint64_t>(std::max(0L, std::lround(settings.fadeSeconds * kRate)));
     gain_ = settings.gainDb == 0 ? 1.0 : std::pow(10.0, settings.gainDb / 20.0);
     loops_ = std::max<std::uint32_t>(1, settings.loops);
+    streams_.resize(bank.samples.size());
+    sharedBlocks_ = settings.sharedBlocks;
   }
 
   RenderedSong Run() {
-    const std::uint64_t estimate = (!dry_ && settings_.progress) ? SequenceTicks(seq_, settings_) : 0;
+    const std::uint64_t estimate = dry_ ? 0 : SequenceTicks(seq_, settings_);
+    if (!dry_) song_.pcm.reserve(2 * std::min(estimate + kRate, settings_.maxTicks));
     ReadNext();
     std::uint64_t tick = 0;
     for (;;) {
@@ -264,7 +267,7 @@ class Sequencer {
       const int v = TakeVoice();
       owners_[v] = {c, key, velocity, false, &tone, &program, ++keyOns_};
       if (dry_) continue;
-      voices_[v].KeyOn(sample, tone.adsr1, tone.adsr2);
+      voices_[v].KeyOn(sample, tone.adsr1, tone.adsr2, &streams_[tone.vag - 1u], &sharedBlocks_);
       UpdatePitch(v);
       UpdateVolume(v);
     }
@@ -335,15 +338,13 @@ class Sequencer {
   void Output(std::uint64_t from, std::uint64_t to) {
     const std::size_t n = static_cast<std::size_t>(to - from);
     std::vector<std::int16_t>& pcm = song_.pcm;
-    const std::size_t at = pcm.size();
-    pcm.resize(at + 2 * n);
     for (std::size_t k = 0; k < n; ++k) {
       const std::uint64_t tick = from + k;
       const bool fades = fading_ && tick >= fadeStart_;
       const double fade =
           fades ? static_cast<double>(fadeTicks_ - (tick - fadeStart_)) / static_cast<double>(fadeTicks_) : 1.0;
-      pcm[at + 2 * k] = Sample(mixL_[k], fades, fade);
-      pcm[at + 2 * k + 1] = Sample(mixR_[k], fades, fade);
+      pcm.push_back(Sample(mixL_[k], fades, fade));
+      pcm.push_back(Sample(mixR_[k], fades, fade));
     }
   }
 
@@ -385,6 +386,8 @@ class Sequencer {
   double gain_ = 1.0;
   Channel channels_[16];
   Voice voices_[kVoices];
+  std::vector<DecodedStream> streams_;  // by sample
+  std::uint64_t sharedBlocks_ = 0;
   VoiceOwner owners_[kVoices];
   std::uint64_t keyOns_ = 0;
   bool silentProgramNoted_[128] = {};

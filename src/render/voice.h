@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/bytes.h"
 
@@ -32,6 +33,7 @@ class Envelope {
   std::int32_t level() const { return level_; }
 
  private:
+  friend class Voice;  // keeps the countdown in a register while it renders
   void Step();
   void Enter(EnvelopePhase phase);
   // Step size and wait of the current phase at the current level.
@@ -53,10 +55,52 @@ struct VoiceSample {
   std::uint32_t blocks = 0;
 };
 
+// Where a voice is in its sample: the block, the repeat block, the ADPCM
+// history, and the window of the last three samples of the previous block
+// followed by this block's 28.
+struct BlockDecoder {
+  VoiceSample sample;
+  std::uint32_t block = 0;
+  std::uint32_t repeat = 0;
+  std::int32_t h1 = 0, h2 = 0;
+  std::int16_t window[3 + 28] = {};
+
+  // Block 0 with no history.
+  void Start(VoiceSample s);
+  // Finishes the current block by its flags and decodes the next one; false
+  // when the voice ends there (one-shot end, or past the sample's last block).
+  bool Next();
+  void Decode();
+};
+
+// Every voice of a sample decodes the same blocks from its key on, whatever
+// its pitch: the first voice to reach a block decodes it here for all of
+// them, as long as the render's budget of cached blocks lasts.
+class DecodedStream {
+ public:
+  // Samples of the stream behind three zeros: block p is at 3 + 28 p.
+  const std::int16_t* data() const { return pcm_.data(); }
+  std::uint32_t blocks() const { return blocks_; }
+  bool ended() const { return ended_; }
+  // Decodes the next block (the first one when empty); false when the
+  // stream has ended or the budget is spent.
+  bool Extend(VoiceSample sample, std::uint64_t& budget);
+  // The decoder as it stands after the last block of the stream.
+  const BlockDecoder& tail() const { return decoder_; }
+
+ private:
+  std::vector<std::int16_t> pcm_;
+  std::uint32_t blocks_ = 0;
+  bool ended_ = false;
+  BlockDecoder decoder_;
+};
+
 class Voice {
  public:
-  // Key on: first block, no history, attack from 0.
-  void KeyOn(VoiceSample sample, std::uint16_t adsr1, std::uint16_t adsr2);
+  // Key on: first block, no history, attack from 0. With a stream (shared by
+  // the voices of the sample) and a budget, decoded blocks are shared.
+  void KeyOn(VoiceSample sample, std::uint16_t adsr1, std::uint16_t adsr2, DecodedStream* stream = nullptr,
+             std::uint64_t* budget = nullptr);
   void KeyOff() { envelope_.Release(); }
   // Cut at once (the voice is taken for another note).
   void Stop() { envelope_.Cut(); }
@@ -70,16 +114,15 @@ class Voice {
   std::uint32_t Render(std::int32_t* left, std::int32_t* right, std::uint32_t ticks);
 
  private:
-  // Finishes the current block by its flags and decodes the next one;
-  // false when the voice ends there.
+  // The next block, from the stream while it lasts; false when the voice ends.
   bool NextBlock();
-  void DecodeBlock();
+  const std::int16_t* Window() const { return stream_ ? stream_->data() + 28 * block_ : own_.window; }
 
   VoiceSample sample_;
-  std::uint32_t block_ = 0;
-  std::uint32_t repeat_ = 0;
-  std::int32_t h1_ = 0, h2_ = 0;
-  std::int32_t buf_[3 + 28] = {};  // three samples of the previous block, then this block's 28
+  DecodedStream* stream_ = nullptr;  // null: decoding on its own
+  std::uint64_t* budget_ = nullptr;
+  std::uint32_t block_ = 0;          // in the stream
+  BlockDecoder own_;
   std::uint32_t counter_ = 0;
   std::uint32_t step_ = 0x1000;
   std::int32_t volL_ = 0, volR_ = 0;

@@ -251,6 +251,14 @@ TEST(RenderSequencer, LengthLoopsAndBadInput) {
     const double want = full.pcm[2 * (44100 + k)] * (44100.0 - k) / 44100.0;
     EXPECT_EQ(faded.pcm[2 * (44100 + k)], std::lround(want)) << k;
   }
+  // Voices sharing their decoded blocks sound as voices decoding alone, also
+  // when the shared blocks run out half way.
+  for (const std::uint64_t shared : {0ull, 7ull}) {
+    RenderSettings alone = fade;
+    alone.sharedBlocks = shared;
+    EXPECT_EQ(song.Render(cat({start, forever, chord, note, end, eot}), alone).pcm,
+              song.Render(cat({start, forever, chord, note, end, eot}), fade).pcm);
+  }
   // Resolution 0 renders nothing; a render past the cap stops there.
   EXPECT_FALSE(song.Render(cat({note, eot}), {}, 500000, 0).error.empty());
   RenderSettings capped;
