@@ -32,8 +32,11 @@ struct RenderCommand {
 class RenderProgress {
  public:
   RenderProgress(std::string name, bool show) : name_(std::move(name)), show_(show) {}
-  ~RenderProgress() {
+  ~RenderProgress() { Clear(); }
+  // Takes the line away before other text is printed.
+  void Clear() {
     if (drawn_) std::fprintf(stderr, "\r%-79s\r", "");
+    drawn_ = false;
   }
   void Update(std::uint64_t done, std::uint64_t total) {
     if (!show_) return;
@@ -115,6 +118,7 @@ int RenderAll(const RenderCommand& cmd) {
   bool written = true;
   const std::string error = RenderSequenceFile(ByteSpan(seqBytes), bank, settings, cmd.flac, [&](RenderedFile&& f) {
     const fs::path out = folder / (stem + f.suffix);
+    progress.Clear();
     for (const std::string& w : f.warnings) {
       if (!cmd.quiet) std::fprintf(stderr, "psxdig render: %s: %s\n", out.string().c_str(), w.c_str());
     }
