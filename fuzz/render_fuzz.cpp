@@ -1,5 +1,5 @@
 // The sequencer on arbitrary SEQ bytes over a small fixed bank: every render
-// ends (bounded here at 20 seconds of output), its PCM matches its length,
+// ends (bounded here at 2 seconds of output), its PCM matches its length,
 // and nothing is read outside the input. Selector 0: the bytes are a whole
 // sequence file; 1: the bytes are the events of a SEQ whose resolution and
 // tempo come from the parameters, with loops and fade.
@@ -33,14 +33,14 @@ void Check(const psxdig::convert::Sequence& seq, const psxdig::render::RenderSet
 
 void WholeFile(Params& p) {
   psxdig::render::RenderSettings settings;
-  settings.maxTicks = 20 * 44100;
+  settings.maxTicks = 2 * 44100;
   const psxdig::convert::SequenceFile split = psxdig::convert::SplitSequenceFile(p.Rest());
   for (const auto& seq : split.sequences) Check(seq, settings);
 }
 
 void Events(Params& p) {
   psxdig::render::RenderSettings settings;
-  settings.maxTicks = 20 * 44100;
+  settings.maxTicks = 2 * 44100;
   settings.loops = 1 + p.U8() % 4;
   settings.fadeSeconds = p.U8() / 32.0;
   settings.gainDb = static_cast<std::int8_t>(p.U8()) / 4.0;
