@@ -159,6 +159,10 @@ int main(int argc, char** argv) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   };
   for (const char* name : {"song.seq", "reversed.seq", "multi.sep"}) seeds.Add("convert_fuzz", 0, {}, read(name));
+  for (const char* name : {"song.seq", "reversed.seq", "multi.sep"}) seeds.Add("render_fuzz", 0, {}, read(name));
+  // The song's events alone: loops 2, fade 1 s, gain 0, resolution 480, tempo 500000.
+  const Bytes song = read("song.seq");
+  seeds.Add("render_fuzz", 1, Cat({1, 32, 0, 0xE0, 0x01}, U32(500000)), Bytes(song.begin() + 15, song.end()));
   seeds.Add("convert_fuzz", 1, {}, read("tone.vab"));
   seeds.Add("convert_fuzz", 1, {}, Cat(read("split.vh"), read("split.vb")));
   std::filesystem::remove_all(set);

@@ -7,7 +7,8 @@
 # sample's ADPCM to the PCM of our WAV (within the rounding of its filter
 # term). Inputs: the generator's convert set and the real bank in
 # ../shared/fixtures (as a .VAB and as .VH + .VB, which must give the same
-# SoundFont).
+# SoundFont). Last, the note onsets of psxdig render against fluidsynth playing
+# our own MIDI and SoundFont of the same notes (within 10 ms).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/ensure_tools.sh --no-recommends fluidsynth:fluidsynth ffmpeg:ffmpeg \
@@ -294,5 +295,51 @@ for name, header, body, folder in banks:
 
 print(f"largest WAV difference from ffmpeg: {worst}")
 sys.exit(1 if failures else 0)
+PY
+
+# The sequencer of psxdig render against fluidsynth: the same note onsets
+# (within 10 ms) for a sequence of notes and rests played with the split bank.
+/usr/bin/python3 - "$psxdig" "$work" "$work/split.vh" <<'PY'
+# Note onsets of psxdig render against fluidsynth playing our own MIDI and
+# SoundFont of the same sequence: notes with rests between them, so that an
+# onset is where the sound rises out of silence.
+import array, os, struct, subprocess, sys, wave
+
+psxdig, work, bank = sys.argv[1], sys.argv[2], sys.argv[3]
+events = bytearray([0x00, 0xC0, 0x00])
+for k, key in enumerate([60, 64, 67, 72, 62, 69]):
+    events += bytes([0x00 if k == 0 else 0x83, 0x60 if k else 0x00][: 1 if k == 0 else 2])  # rest of 480 ticks
+    events += bytes([0x90, key, 100, 0x83, 0x60, key, 0])  # note of 480 ticks
+events += bytes([0x00, 0xFF, 0x2F, 0x00])
+seq = b"pQES" + struct.pack(">IH", 1, 480) + (400000).to_bytes(3, "big") + bytes([4, 2]) + events
+path = os.path.join(work, "onsets.seq")
+open(path, "wb").write(seq)
+out = os.path.join(work, "onsets_out")
+subprocess.run([psxdig, "convert", path, bank, "-o", out, "--no-wav"], check=True, capture_output=True)
+subprocess.run([psxdig, "render", "-q", path, bank, "-o", out], check=True, capture_output=True)
+sf2 = os.path.join(out, os.path.splitext(os.path.basename(bank))[0] + ".sf2")
+ref = os.path.join(out, "onsets_fluidsynth.wav")
+subprocess.run(["fluidsynth", "-ni", "-R", "0", "-C", "0", "-F", ref, "-r", "44100", sf2,
+                os.path.join(out, "onsets.mid")], check=True, capture_output=True)
+
+def onsets(wav_path):
+    with wave.open(wav_path) as w:
+        frames = array.array("h", w.readframes(w.getnframes()))[0::w.getnchannels()]
+    hop = 44  # 1 ms
+    level = [max(abs(v) for v in frames[at:at + hop]) for at in range(0, len(frames) - hop, hop)]
+    peak = max(level)
+    found, quiet = [], True
+    for k, v in enumerate(level):
+        if quiet and v > 0.1 * peak:
+            found.append(k)  # ms
+            quiet = False
+        elif not quiet and all(x < 0.02 * peak for x in level[k:k + 20]):
+            quiet = True
+    return found
+
+ours, theirs = onsets(os.path.join(out, "onsets.wav")), onsets(ref)
+worst = max((abs(a - b) for a, b in zip(ours, theirs)), default=999)
+print(f"note onsets (ms): render {ours}, fluidsynth {theirs}; largest difference {worst} ms")
+sys.exit(0 if len(ours) == 6 and len(theirs) == 6 and worst <= 10 else 1)
 PY
 echo "convert checks passed"

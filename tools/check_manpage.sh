@@ -11,7 +11,7 @@ options() {
   grep -oP '(?<![^][ \t|,(])(/[a-z][0-9]?|--?[a-zA-Z][a-zA-Z0-9-]*)(?=[][ \t|,.)=]|$)' | sort -u
 }
 help=$("$psxdig" --help)
-for command in extract convert report; do
+for command in extract convert report render; do
   if text=$("$psxdig" "$command" --help 2>/dev/null); then help+=$'\n'"$text"; fi
 done
 in_help=$(options <<<"$help")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need when it is missing (Debian
 # packages): compiler and build tools, GoogleTest, the modern commands'
-# libraries, man-db for the man page test, and the disc tools the disc image
+# libraries (libFLAC for render --flac), man-db for the man page test, and the disc tools the disc image
 # tests check our images with. A script that needs more names it:
 #   tools/ensure_tools.sh [--no-recommends] CHECK:PACKAGE[,PACKAGE...] ...
 # where CHECK is a command on the PATH or an absolute path that must exist.
@@ -16,6 +16,7 @@ fi
 needs=(cmake:cmake ninja:ninja-build g++:g++ pkg-config:pkg-config
        /usr/include/gtest/gtest.h:libgtest-dev,googletest /usr/include/CLI/CLI.hpp:libcli11-dev
        /usr/include/nlohmann/json.hpp:nlohmann-json3-dev /usr/include/xxhash.h:libxxhash-dev
+       /usr/include/FLAC/stream_encoder.h:libflac-dev
        man:man-db genisoimage:genisoimage bchunk:bchunk "$@")
 missing=()
 for need in "${needs[@]}"; do

@@ -63,7 +63,7 @@ void PrintUsage() {
 void PrintMoreHelp() {
   std::fputs(
       "\textract <image>... [-o <dir>] [-q] [--bodies-back-to-back] [--no-zero-block]\n"
-      "\t\t[--convert [--no-wav]] [--no-report]\n"
+      "\t\t[--convert [--no-wav]] [--render [--flac]] [--no-report]\n"
       "\t\tExtract from disc images (.bin/.cue, .iso) or data files into one\n"
       "\t\tfolder per input with listing.csv, listing.json and report.html;\n"
       "\t\tpsxdig extract --help tells more\n"
@@ -73,6 +73,9 @@ void PrintMoreHelp() {
       "\treport <folder>...\n"
       "\t\tWrite report.html into folders made by extract, from their\n"
       "\t\tlisting.json; psxdig report --help tells more\n"
+      "\trender <sequence> <bank> [-o <dir>] [--loops N] [--fade S] [--gain DB] [--flac] [-q]\n"
+      "\t\tPlay a sequence with its bank as the console does, into WAV (or FLAC);\n"
+      "\t\tpsxdig render --help tells more\n"
       "\t-h, --help\tthis text\n"
       "\t--version\tthe version\n",
       stdout);

@@ -26,33 +26,9 @@ struct ConvertSettings {
   std::optional<convert::BendRanges> bends;
 };
 
-bool ReadWholeFile(const fs::path& path, Bytes& bytes) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-// The body of a header-only bank: the file of the same base name whose
-// extension is .vb in the header's letter case first, then in the other.
-fs::path FindBody(const fs::path& header) {
-  const std::string ext = header.extension().string();
-  const bool upper = ext.size() == 3 && ext[1] == 'V';
-  const char* const candidates[2] = {upper ? ".VB" : ".vb", upper ? ".vb" : ".VB"};
-  for (const char* candidate : candidates) {
-    fs::path body = header;
-    body.replace_extension(candidate);
-    std::error_code ec;
-    if (fs::is_regular_file(body, ec)) return body;
-  }
-  return {};
 }
 
 bool HeaderAmongInputs(const fs::path& body, const std::vector<std::string>& inputs) {
@@ -121,6 +97,28 @@ bool ConvertInput(const std::string& input, const ConvertSettings& settings) {
 }
 
 }  // namespace
+
+bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+fs::path FindBody(const fs::path& header) {
+  const std::string ext = header.extension().string();
+  const bool upper = ext.size() == 3 && ext[1] == 'V';
+  const char* const candidates[2] = {upper ? ".VB" : ".vb", upper ? ".vb" : ".VB"};
+  for (const char* candidate : candidates) {
+    fs::path body = header;
+    body.replace_extension(candidate);
+    std::error_code ec;
+    if (fs::is_regular_file(body, ec)) return body;
+  }
+  return {};
+}
 
 int RunConvert(int argc, const char* const* argv) {
   CLI::App app{"Converts PlayStation sequences (.seq, .sep) to Standard MIDI Files and sound banks\n"

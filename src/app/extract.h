@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "render/render.h"
 #include "rip/folder_output.h"
 
 namespace psxdig {
@@ -70,5 +71,21 @@ bool WriteNewFile(const std::string& folder, const std::string& name, ByteSpan b
 std::size_t ConvertExtracted(const std::string& input, const std::string& folder, ByteSpan stream,
                              bool wav, std::vector<ExtractedItem>& items,
                              DroppedBankSelects* dropped = nullptr);
+
+// A sequence item (.seq, .sep).
+bool IsSequence(const ExtractedItem& item);
+// The output name without its extension: "SOUND/BGM.SEQ@0" of "SOUND/BGM.SEQ@0.seq".
+std::string Stem(const std::string& output);
+// The body written for a header: the first body item naming it.
+const ExtractedItem* BodyOf(const std::vector<ExtractedItem>& items, const ExtractedItem& header);
+
+// --render: every sequence written into `folder` played with the bank it is
+// paired with (among the VAB headers that have a body) into
+// "<item name>.wav" (".flac" with `flac`; "<item name>_<id>.wav" for each
+// sequence of a SEP). The items get what was rendered from them, or why
+// nothing was; a failure gets one line on stderr. Returns the number of
+// files written.
+std::size_t RenderExtracted(const std::string& input, const std::string& folder, ByteSpan stream,
+                            const render::RenderSettings& settings, bool flac, std::vector<ExtractedItem>& items);
 
 }  // namespace psxdig

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/extract.h"
+#include "app/flac_encode.h"
 #include "app/progress.h"
 #include "app/report_cmd.h"
 #include "core/mapped_input.h"
@@ -35,6 +36,9 @@ struct Settings {
   bool convert = false;
   bool noWav = false;
   bool noReport = false;
+  bool render = false;
+  bool flac = false;
+  render::RenderSettings renderSettings;
 };
 
 enum class Outcome { kFound, kNothing, kFailed };
@@ -266,6 +270,10 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
   std::size_t converted = 0;
   DroppedBankSelects dropped;
   if (settings.convert) converted = ConvertExtracted(input, folder, view.data(), !settings.noWav, items, &dropped);
+  std::size_t rendered = 0;
+  if (settings.render) {
+    rendered = RenderExtracted(input, folder, view.data(), settings.renderSettings, settings.flac, items);
+  }
 
   ExtractSummary summary{input, loaded.path, ImageKindName(view.kind()), map.volumeId,
                          view.data().size(), view.damagedSectors(), view.truncatedBytes(),
@@ -282,6 +290,7 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
     std::printf("%s: %zu items (%zu files, %zu duplicates) in %s\n", input.c_str(), items.size(),
                 output.filesWritten(), items.size() - output.filesWritten(), folder.c_str());
     if (settings.convert) std::printf("%s: %zu files converted\n", input.c_str(), converted);
+    if (settings.render) std::printf("%s: %zu files rendered\n", input.c_str(), rendered);
   }
   if (output.failures() > 0) {
     Fail(input, std::to_string(output.failures()) + " items could not be written");
@@ -330,12 +339,28 @@ int RunExtract(int argc, const char* const* argv) {
                "also convert every sequence to MIDI and every VAB bank with its body to a\n"
                "SoundFont 2 (and WAVs), pairing each sequence with a bank in listing.json");
   app.add_flag("--no-wav", settings.noWav, "with --convert: no WAV files for the samples");
+  app.add_flag("--render", settings.render,
+               "also play every sequence with the bank it is paired with (a VAB header with its\n"
+               "body) as the console does, into <item name>.wav beside it (psxdig render --help)");
+  app.add_flag("--flac", settings.flac, "with --render: FLAC instead of WAV");
+  app.add_option("--loops", settings.renderSettings.loops,
+                 "with --render: passes of a loop that repeats forever (default 2)")
+      ->check(CLI::Range(1, 1000));
+  app.add_option("--fade", settings.renderSettings.fadeSeconds,
+                 "with --render: seconds of fade-out after the last pass (default 10)")
+      ->check(CLI::Range(0.0, 600.0));
+  app.add_option("--gain", settings.renderSettings.gainDb, "with --render: output gain in dB (default 0)")
+      ->check(CLI::Range(-96.0, 48.0));
   app.add_flag("--no-report", settings.noReport, "write no report.html");
   try {
     app.parse(argc - 1, argv + 1);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
+  }
+  if (settings.flac && !FlacAvailable()) {
+    std::fprintf(stderr, "psxdig extract: --flac: this build of psxdig has no FLAC encoder (built without libFLAC)\n");
+    return 2;
   }
   bool anyFound = false;
   bool anyFailed = false;

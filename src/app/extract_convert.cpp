@@ -11,11 +11,9 @@
 #include "convert/pairing.h"
 
 namespace psxdig {
-namespace {
 
 bool IsSequence(const ExtractedItem& item) { return item.ext == ".seq" || item.ext == ".sep"; }
 
-// The output name without its extension: "SOUND/BGM.SEQ@0" of "SOUND/BGM.SEQ@0.seq".
 std::string Stem(const std::string& output) {
   const std::size_t dot = output.find_last_of('.');
   const std::size_t slash = output.find_last_of('/');
@@ -23,17 +21,18 @@ std::string Stem(const std::string& output) {
   return output.substr(0, dot);
 }
 
-std::string BaseOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The body written for a header: the first body item naming it.
 const ExtractedItem* BodyOf(const std::vector<ExtractedItem>& items, const ExtractedItem& header) {
   for (const ExtractedItem& item : items) {
     if (item.kind == std::string_view("body") && item.header == header.output) return &item;
   }
   return nullptr;
+}
+
+namespace {
+
+std::string BaseOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Writes what a conversion made beside the item and notes it in the item.

@@ -113,6 +113,17 @@ std::string BuildListingJson(const ExtractSummary& summary,
       entry["pairing"] = item.pairing;
     }
     if (const auto it = dropped.find(k); it != dropped.end()) entry["droppedBankSelect"] = it->second;
+    if (!item.rendered.empty() || !item.renderError.empty()) {
+      nlohmann::json rendered = nlohmann::json::array();
+      for (const ExtractedItem::Render& r : item.rendered) {
+        nlohmann::json one = {{"file", r.file}, {"seconds", r.seconds}};
+        if (r.capped) one["capped"] = "stopped at the 30-minute cap";
+        rendered.push_back(std::move(one));
+      }
+      entry["rendered"] = std::move(rendered);
+      entry["renderedWith"] = TextOrNull(item.renderBank);
+      if (!item.renderError.empty()) entry["renderError"] = item.renderError;
+    }
     list.push_back(std::move(entry));
   }
   nlohmann::json doc = {

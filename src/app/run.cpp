@@ -7,6 +7,7 @@
 #include "app/convert_cmd.h"
 #include "app/extract.h"
 #include "app/report_cmd.h"
+#include "app/render_cmd.h"
 #include "compare/compare_file.h"
 #include "core/mapped_input.h"
 #include "decompress/exec_dec.h"
@@ -109,6 +110,7 @@ int RunMain(int argc, const char* const* argv) {
   if (first == "convert") return RunConvert(argc, argv);
   if (first == "extract") return RunExtract(argc, argv);
   if (first == "report") return RunReport(argc, argv);
+  if (first == "render") return RunRender(argc, argv);
   if (first == "-h" || first == "--help" || first == "--version") {
     PrintBanner();
     if (first != "--version") {

@@ -42,39 +42,52 @@ void AppendMarker(Bytes& track, const std::string& text) {
 class EventWalker {
  public:
   EventWalker(const Sequence& seq, const BendRanges* bends, Bytes& track)
-      : seq_(seq), bends_(bends), in_(seq.events), track_(track) {}
+      : seq_(seq), bends_(bends), reader_(seq.events), track_(track) {}
 
   std::uint32_t droppedBankSelect() const { return dropped_; }
 
   // Empty on success.
   std::string Walk() {
-    while (pos_ < in_.size()) {
-      const std::uint64_t eventAt = pos_;
-      std::uint32_t delta = 0;
-      if (!ReadDelta(delta)) return At(eventAt, "delta time runs past the data or exceeds 4 bytes");
-      if (pos_ >= in_.size()) return At(eventAt, "event runs past the data");
-      std::string error;
-      if (const std::uint8_t first = in_[pos_]; first >= 0x80) {
-        ++pos_;
-        running_ = first;
-      } else if (running_ == 0) {
-        return At(eventAt, "data byte " + Hex(first) + " without a status byte");
-      }
-      if (pendingDelta_ + delta > kMaxDelta) {
+    SeqEvent event;
+    std::string error;
+    for (;;) {
+      const SeqEventReader::Read read = reader_.Next(event, error);
+      if (read == SeqEventReader::Read::kEnd) break;
+      if (read == SeqEventReader::Read::kError) return At(event.offset, error);
+      if (pendingDelta_ + event.delta > kMaxDelta) {
         // The time of the events left out no longer fits one delta: an
         // empty text event carries it.
         WriteDelta();
         AppendBE(track_, 0xFF0100, 3);
       }
-      pendingDelta_ += delta;
-      if (running_ == 0xFF) {
-        if (!Meta(eventAt, error)) return error;
-        if (ended_) break;
-      } else if (!Channel(eventAt, error)) {
-        return error;
+      pendingDelta_ += event.delta;
+      if (event.IsEndOfTrack()) {
+        WriteDelta();
+        AppendBE(track_, 0xFF2F00, 3);
+        ended_ = true;
+        break;
       }
+      if (event.IsTempo()) {
+        WriteDelta();
+        AppendBE(track_, 0xFF5103, 3);
+        track_.insert(track_.end(), event.data + 1, event.data + 4);
+        continue;
+      }
+      ++channelEvents_;
+      const std::uint8_t kind = event.status & 0xF0;
+      if (IsBankSelect(kind, event.data[0])) {
+        ++dropped_;  // the bank is the VAB given, not one the player should look for
+        continue;
+      }
+      WriteDelta();
+      track_.push_back(event.status);
+      track_.insert(track_.end(), event.data, event.data + event.size);
+      if (kind == 0xC0) WriteBendRange(event.status & 0x0F, event.data[0]);
+      const bool controller = kind == 0xB0 && event.data[0] == 99;
+      if (controller && event.data[1] == 20) AppendMarker(track_, "loopStart");
+      if (controller && event.data[1] == 30) AppendMarker(track_, "loopEnd");
     }
-    if (!ended_) return At(pos_, "the events end without an end of track");
+    if (!ended_) return At(reader_.mark().pos, "the events end without an end of track");
     if (channelEvents_ == 0) return "the sequence has no events";
     return {};
   }
@@ -82,80 +95,6 @@ class EventWalker {
  private:
   std::string At(std::uint64_t pos, const std::string& what) const {
     return "event at " + Hex(seq_.eventsOffset + pos) + ": " + what;
-  }
-
-  bool ReadDelta(std::uint32_t& value) {
-    for (int n = 0; n < 4; ++n) {
-      if (pos_ >= in_.size()) return false;
-      const std::uint8_t b = in_[pos_++];
-      value = (value << 7) | (b & 0x7F);
-      if ((b & 0x80) == 0) return true;
-    }
-    return false;
-  }
-
-  // The next n bytes of the event; channel data must stay below 0x80.
-  bool Data(std::uint64_t eventAt, std::size_t n, std::uint8_t* out, std::string& error, bool sevenBit = true) {
-    if (!HasBytes(in_, pos_, n)) {
-      error = At(eventAt, "event runs past the data");
-      return false;
-    }
-    for (std::size_t k = 0; k < n; ++k) {
-      out[k] = in_[pos_ + k];
-      if (sevenBit && out[k] >= 0x80) {
-        error = At(eventAt, "data byte " + Hex(out[k]) + " of status " + Hex(running_));
-        return false;
-      }
-    }
-    pos_ += n;
-    return true;
-  }
-
-  bool Meta(std::uint64_t eventAt, std::string& error) {
-    std::uint8_t type = 0;
-    if (!HasBytes(in_, pos_, 1)) {
-      error = At(eventAt, "event runs past the data");
-      return false;
-    }
-    type = in_[pos_++];
-    WriteDelta();
-    if (type == 0x2F) {
-      AppendBE(track_, 0xFF2F00, 3);
-      ended_ = true;
-      return true;
-    }
-    if (type != 0x51) {
-      error = At(eventAt, "unsupported meta event type " + Hex(type));
-      return false;
-    }
-    std::uint8_t tempo[3];
-    if (!Data(eventAt, 3, tempo, error, false)) return false;
-    AppendBE(track_, 0xFF5103, 3);
-    track_.insert(track_.end(), tempo, tempo + 3);
-    return true;
-  }
-
-  bool Channel(std::uint64_t eventAt, std::string& error) {
-    const std::uint8_t kind = running_ & 0xF0;
-    if (kind == 0xF0) {
-      error = At(eventAt, "unsupported status " + Hex(running_));
-      return false;
-    }
-    const std::size_t n = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
-    std::uint8_t data[2] = {0, 0};
-    if (!Data(eventAt, n, data, error)) return false;
-    ++channelEvents_;
-    if (IsBankSelect(kind, data[0])) {
-      ++dropped_;  // the bank is the VAB given, not one the player should look for
-      return true;
-    }
-    WriteDelta();
-    track_.push_back(running_);
-    track_.insert(track_.end(), data, data + n);
-    if (kind == 0xC0) WriteBendRange(data[0]);
-    if (kind == 0xB0 && data[0] == 99 && data[1] == 20) AppendMarker(track_, "loopStart");
-    if (kind == 0xB0 && data[0] == 99 && data[1] == 30) AppendMarker(track_, "loopEnd");
-    return true;
   }
 
   static bool IsBankSelect(std::uint8_t kind, std::uint8_t controller) {
@@ -171,9 +110,8 @@ class EventWalker {
 
   // RPN 0 (pitch-bend sensitivity) for the program just selected, then the
   // null RPN so that later data entries of the sequence leave it alone.
-  void WriteBendRange(std::uint8_t program) {
+  void WriteBendRange(std::uint8_t channel, std::uint8_t program) {
     if (bends_ == nullptr || (*bends_)[program] < 0) return;
-    const std::uint8_t channel = running_ & 0x0F;
     const std::uint8_t semitones = static_cast<std::uint8_t>(std::min((*bends_)[program], 127));
     const std::uint8_t controls[6][2] = {{101, 0}, {100, 0}, {6, semitones}, {38, 0}, {101, 127}, {100, 127}};
     for (const auto& c : controls) {
@@ -185,10 +123,8 @@ class EventWalker {
 
   const Sequence& seq_;
   const BendRanges* bends_;
-  ByteSpan in_;
+  SeqEventReader reader_;
   Bytes& track_;
-  std::size_t pos_ = 0;
-  std::uint8_t running_ = 0;
   bool ended_ = false;
   std::uint32_t channelEvents_ = 0;
   std::uint64_t pendingDelta_ = 0;
@@ -196,6 +132,73 @@ class EventWalker {
 };
 
 }  // namespace
+
+bool SeqEventReader::ReadDelta(std::uint32_t& value) {
+  value = 0;
+  for (int n = 0; n < 4; ++n) {
+    if (pos_ >= in_.size()) return false;
+    const std::uint8_t b = in_[pos_++];
+    value = (value << 7) | (b & 0x7F);
+    if ((b & 0x80) == 0) return true;
+  }
+  return false;
+}
+
+// The next n bytes of the event; channel data must stay below 0x80.
+bool SeqEventReader::Data(SeqEvent& event, std::size_t n, bool sevenBit, std::string& error) {
+  if (!HasBytes(in_, pos_, n)) {
+    error = "event runs past the data";
+    return false;
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::uint8_t b = in_[pos_ + k];
+    if (sevenBit && b >= 0x80) {
+      error = "data byte " + Hex(b) + " of status " + Hex(running_);
+      return false;
+    }
+    event.data[event.size++] = b;
+  }
+  pos_ += n;
+  return true;
+}
+
+SeqEventReader::Read SeqEventReader::Next(SeqEvent& event, std::string& error) {
+  if (pos_ >= in_.size()) return Read::kEnd;
+  event = SeqEvent{};
+  event.offset = pos_;
+  if (!ReadDelta(event.delta)) {
+    error = "delta time runs past the data or exceeds 4 bytes";
+    return Read::kError;
+  }
+  if (pos_ >= in_.size()) {
+    error = "event runs past the data";
+    return Read::kError;
+  }
+  if (const std::uint8_t first = in_[pos_]; first >= 0x80) {
+    ++pos_;
+    running_ = first;
+  } else if (running_ == 0) {
+    error = "data byte " + Hex(first) + " without a status byte";
+    return Read::kError;
+  }
+  event.status = running_;
+  if (running_ == 0xFF) {
+    if (!Data(event, 1, false, error)) return Read::kError;
+    if (event.data[0] == 0x2F) return Read::kEvent;
+    if (event.data[0] != 0x51) {
+      error = "unsupported meta event type " + Hex(event.data[0]);
+      return Read::kError;
+    }
+    return Data(event, 3, false, error) ? Read::kEvent : Read::kError;
+  }
+  const std::uint8_t kind = running_ & 0xF0;
+  if (kind == 0xF0) {
+    error = "unsupported status " + Hex(running_);
+    return Read::kError;
+  }
+  const std::size_t n = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+  return Data(event, n, true, error) ? Read::kEvent : Read::kError;
+}
 
 bool IsSequenceFile(ByteSpan file) {
   return BytesAt(file, 0, kMagic, 4) || BytesAt(file, 0, kMagicReversed, 4);

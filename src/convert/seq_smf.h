@@ -35,6 +35,49 @@ bool IsSequenceFile(ByteSpan file);
 // (records of 13-byte header + events from byte 6, with IDs 0, 1, 2...).
 SequenceFile SplitSequenceFile(ByteSpan file);
 
+// One event of a sequence's stream as stored: delta time, status (running
+// status resolved; 0xFF for a meta event) and its data bytes. A meta event's
+// data is its type, then for a tempo the three tempo bytes.
+struct SeqEvent {
+  std::uint64_t offset = 0;  // of its delta time in the event stream
+  std::uint32_t delta = 0;
+  std::uint8_t status = 0;
+  std::uint8_t size = 0;     // data bytes used
+  std::uint8_t data[4] = {0, 0, 0, 0};
+  bool IsEndOfTrack() const { return status == 0xFF && data[0] == 0x2F; }
+  bool IsTempo() const { return status == 0xFF && data[0] == 0x51; }
+  std::uint32_t Tempo() const { return (std::uint32_t{data[1]} << 16) | (data[2] << 8) | data[3]; }
+};
+
+// Reads the events of a stream one by one: delta time (at most 4 bytes),
+// running status (which meta events carry too), meta events without a
+// length byte (only tempo and end of track have a known size), channel
+// data below 0x80.
+class SeqEventReader {
+ public:
+  enum class Read { kEvent, kEnd, kError };
+  // Where the next event starts, with the running status in force there.
+  struct Mark {
+    std::size_t pos = 0;
+    std::uint8_t running = 0;
+  };
+
+  explicit SeqEventReader(ByteSpan events) : in_(events) {}
+  // kEnd when no byte is left; kError (with `error`, and event.offset set)
+  // when the next event is cut short or not understood.
+  Read Next(SeqEvent& event, std::string& error);
+  Mark mark() const { return {pos_, running_}; }
+  void Seek(Mark m) { pos_ = m.pos, running_ = m.running; }
+
+ private:
+  bool ReadDelta(std::uint32_t& value);
+  bool Data(SeqEvent& event, std::size_t n, bool sevenBit, std::string& error);
+
+  ByteSpan in_;
+  std::size_t pos_ = 0;
+  std::uint8_t running_ = 0;
+};
+
 struct SmfResult {
   std::vector<std::uint8_t> smf;  // empty on error
   std::string error;

@@ -16,6 +16,7 @@ constexpr std::uint32_t kMaxVags = 254;
 
 VabTone ReadTone(ByteSpan h, std::size_t at) {
   VabTone t;
+  t.priority = ReadU8(h, at);
   t.mode = ReadU8(h, at + 1);
   t.volume = ReadU8(h, at + 2);
   t.pan = ReadU8(h, at + 3);
@@ -50,7 +51,11 @@ std::string ReadPrograms(ByteSpan h, std::uint32_t blocks, std::uint32_t vags, V
     program.pan = ReadU8(h, rec + 4);
     for (std::uint32_t t = 0; t < tones; ++t) {
       const VabTone tone = ReadTone(h, kToneArea + kToneBlock * block + kToneRecord * t);
-      if (tone.vag >= 1 && tone.vag <= vags) program.tones.push_back(tone);
+      if (tone.vag >= 1 && tone.vag <= vags) {
+        program.tones.push_back(tone);
+      } else {
+        ++bank.tonesWithoutSample;
+      }
     }
     ++block;
     if (!program.tones.empty()) bank.programs.push_back(program);
@@ -78,7 +83,7 @@ std::string CheckVabHeader(ByteSpan header) {
   return {};
 }
 
-VabBank ParseVab(ByteSpan header, ByteSpan body) {
+VabBank ParseVab(ByteSpan header, ByteSpan body, BodyCheck check) {
   VabBank bank;
   bank.error = CheckVabHeader(header);
   if (!bank.error.empty()) return bank;
@@ -87,7 +92,8 @@ VabBank ParseVab(ByteSpan header, ByteSpan body) {
   const std::size_t table = kToneArea + kToneBlock * blocks;
   std::uint64_t total = 0;
   for (std::uint32_t k = 1; k <= vags; ++k) total += 8ull * ReadU16LE(header, table + 2 * k);
-  if (total != body.size()) {
+  if (total > body.size()) bank.bodyMissing = total - body.size();
+  if (total != body.size() && check == BodyCheck::kExact) {
     bank.error = "the sample sizes add up to " + std::to_string(total) + " bytes but the body holds " +
                  std::to_string(body.size());
     return bank;
@@ -95,7 +101,8 @@ VabBank ParseVab(ByteSpan header, ByteSpan body) {
   std::size_t at = 0;
   for (std::uint32_t k = 1; k <= vags; ++k) {
     const std::size_t n = 8ull * ReadU16LE(header, table + 2 * k);
-    bank.samples.push_back(body.subspan(at, n));
+    const std::size_t from = std::min(at, body.size());
+    bank.samples.push_back(body.subspan(from, std::min(n, body.size() - from)));
     at += n;
   }
   bank.masterVolume = ReadU8(header, 0x18);

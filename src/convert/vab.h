@@ -12,6 +12,7 @@
 namespace psxdig::convert {
 
 struct VabTone {
+  std::uint8_t priority = 0;
   std::uint8_t mode = 0;
   std::uint8_t volume = 0;
   std::uint8_t pan = 64;
@@ -34,10 +35,17 @@ struct VabProgram {
 };
 
 struct VabBank {
-  std::uint8_t masterVolume = 127;
   std::vector<VabProgram> programs;  // programs with tones, in program order
   std::vector<ByteSpan> samples;     // sample k + 1 of the size table at index k
+  std::uint8_t masterVolume = 127;
+  std::uint32_t tonesWithoutSample = 0;  // valid tone records whose VAG number is out of range
+  std::uint64_t bodyMissing = 0;         // bytes the size table claims past the body's end
   std::string error;                 // set when the header or its body is not usable
+};
+
+enum class BodyCheck {
+  kExact,    // the sample sizes must add up to the body's size
+  kLenient,  // samples past the body's end are cut (or empty), extra bytes unused
 };
 
 // Size of the header at the start of `file` (2592 + 512 x program count),
@@ -51,7 +59,7 @@ std::string CheckVabHeader(ByteSpan header);
 // Reads the header and cuts the body into its samples. Fails when the
 // header is cut short or inconsistent, or when the sizes of the VAG table do
 // not add up to the body's size.
-VabBank ParseVab(ByteSpan header, ByteSpan body);
+VabBank ParseVab(ByteSpan header, ByteSpan body, BodyCheck check = BodyCheck::kExact);
 
 // The programs of a header alone (no samples): what a sequence needs of its
 // bank. Fails only when the header is cut short or implausible.

@@ -53,6 +53,17 @@ struct ExtractedItem {
   std::string convertError;
   std::string soundFont;
   std::string pairing;
+  // With --render: for a sequence the files rendered from it with their
+  // length (and whether the 30-minute cap cut them), the bank header it
+  // played with, or why it was not rendered.
+  struct Render {
+    std::string file;
+    double seconds = 0;
+    bool capped = false;
+  };
+  std::vector<Render> rendered;
+  std::string renderBank;
+  std::string renderError;
 };
 
 // A disc path made safe to use below the output folder: every component that

@@ -7,7 +7,8 @@
 # default), each time right after one mapped pass over the same file
 # (psxdig_mapped_pass: maps the file and reads every byte), and prints the
 # median times (psxdig's also as user + system CPU time), their ratio and the
-# peak resident memory (/usr/bin/time -v).
+# peak resident memory (/usr/bin/time -v). Last, the render speed of a dense
+# generated song in multiples of real time (psxdig_render_bench).
 # Each run writes fresh files: the previous run's outputs are deleted and
 # flushed to disk before it. One further run per image samples the process's
 # anonymous memory (RssAnon in /proc) every few milliseconds for its peak.
@@ -18,7 +19,7 @@ runs=${1:-5}
 work=${2:-$(mktemp -d)}
 mkdir -p "$work"
 tools/ensure_tools.sh /usr/bin/time:time
-cmake --build build --target psxdig psxdig_mkimage psxdig_mapped_pass >/dev/null
+cmake --build build --target psxdig psxdig_mkimage psxdig_mapped_pass psxdig_render_bench >/dev/null
 bin=$PWD/build
 
 make_image() {  # name, generator arguments (the output path is put in place of OUT)
@@ -101,4 +102,5 @@ run_case absent1 rip IMG 0 100000
 run_case dec256 dec IMG 10037
 awk -v a="${result[absent200]}" -v b="${result[absent1]}" \
   'BEGIN { printf "200 absent bodies / 1 absent body: %.2f\n", a / b }'
+"$bin/psxdig_render_bench" "$runs"
 echo "images in $work"

@@ -1,0 +1,73 @@
+// Banks made ready to play, and the stereo WAV of a render.
+#include "render/render.h"
+
+namespace psxdig::render {
+
+PlayableBank LoadBank(ByteSpan header, ByteSpan body) {
+  PlayableBank bank;
+  bank.programOf.fill(-1);
+  bank.vab = convert::ParseVab(header, body, convert::BodyCheck::kLenient);
+  if (!bank.vab.error.empty()) {
+    bank.error = bank.vab.error;
+    return bank;
+  }
+  for (std::size_t k = 0; k < bank.vab.programs.size(); ++k) {
+    bank.programOf[bank.vab.programs[k].number & 0x7F] = static_cast<std::int16_t>(k);
+  }
+  for (const ByteSpan s : bank.vab.samples) {
+    bank.samples.push_back({s.data(), static_cast<std::uint32_t>(s.size() / 16)});
+  }
+  if (bank.vab.bodyMissing > 0) {
+    bank.warnings.push_back("the body is " + std::to_string(bank.vab.bodyMissing) +
+                            " bytes shorter than its samples: the samples past its end are cut");
+  }
+  if (bank.vab.tonesWithoutSample > 0) {
+    bank.warnings.push_back(std::to_string(bank.vab.tonesWithoutSample) +
+                            " tones name a sample the bank does not have: they are silent");
+  }
+  return bank;
+}
+
+PlayableBank LoadBankFile(ByteSpan file) {
+  const std::size_t headerSize = convert::VabHeaderSize(file);
+  if (headerSize == 0) {
+    PlayableBank bank;
+    bank.error = "not a VAB bank";
+    return bank;
+  }
+  if (const std::string error = convert::CheckVabHeader(file); !error.empty()) {
+    PlayableBank bank;
+    bank.error = error;
+    return bank;
+  }
+  return LoadBank(file.first(headerSize), file.subspan(headerSize));
+}
+
+std::vector<std::uint8_t> StereoWav(const std::vector<std::int16_t>& pcm) {
+  std::vector<std::uint8_t> out;
+  const std::uint64_t data = 2ull * pcm.size();
+  out.reserve(44 + data);
+  auto put = [&](std::uint32_t v, int n) {
+    for (int k = 0; k < n; ++k) out.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+  };
+  auto text = [&](const char* t) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(t[k]));
+  };
+  text("RIFF");
+  put(static_cast<std::uint32_t>(36 + data), 4);
+  text("WAVE");
+  text("fmt ");
+  put(16, 4);
+  put(1, 2);
+  put(2, 2);
+  put(kRate, 4);
+  put(kRate * 4, 4);
+  put(4, 2);
+  put(16, 2);
+  text("data");
+  put(static_cast<std::uint32_t>(data), 4);
+  for (const std::int16_t s : pcm) put(static_cast<std::uint16_t>(s), 2);
+  return out;
+}
+
+}  // namespace psxdig::render
