@@ -20,6 +20,10 @@
 //                                                   the ISO as raw Mode 2 Form 1 sectors
 //                                                   (2352 or 2336 bytes) and <out>.cue
 //   psxdig_mkimage convert-set <folder>             sequences, banks and expect.txt for convert
+//   psxdig_mkimage streams-folder <dir>             VAG and XA files for a disc (genisoimage)
+//   psxdig_mkimage streams-raw <in.iso> <out.bin>   that ISO as raw sectors with the XA files in
+//                                                   Form 2, two CD-DA tracks, the CUE sheet and
+//                                                   MUSIC.XA/.STR/.CDXA beside it
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +37,7 @@
 #include "image_compressed.h"
 #include "image_disc.h"
 #include "image_gameseq.h"
+#include "image_streams.h"
 
 namespace {
 
@@ -177,6 +182,8 @@ int main(int argc, char** argv) {
   if (what == "disc-folder") return DiscFolder(argc, argv);
   if (what == "disc-raw" && argc >= 4) return DiscRaw(argc, argv);
   if (what == "convert-set") return WriteConvertSet(argv[2]) ? 0 : 2;
+  if (what == "streams-folder") return WriteStreamsFolder(argv[2]) ? 0 : 2;
+  if (what == "streams-raw" && argc >= 4) return WriteStreamsRaw(argv[2], argv[3]) ? 0 : 2;
   std::fprintf(stderr,
                "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks|bench-mixed <out> <MiB> |"
                " bench-absent <out> <MiB> <headers> [places] | bench-dec <serial> <out> <MiB> [copies] |"
@@ -184,6 +191,6 @@ int main(int argc, char** argv) {
                " dec <serial> <out> [--list] |"
                " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list] |"
                " disc-folder <dir> [--list] | disc-raw <in.iso> <out.bin> [--2336] |"
-               " convert-set <folder>\n");
+               " convert-set <folder> | streams-folder <dir> | streams-raw <in.iso> <out.bin>\n");
   return 2;
 }

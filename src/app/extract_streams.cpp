@@ -90,6 +90,18 @@ std::uint64_t EndOfFileAt(const LogicalView& view, const FileMap& map, std::uint
   return std::min(end, ofs + (at.file->size - at.offsetInFile));
 }
 
+// "SOUND/SE.VAG@1a0" (the disc path and hex offset in the file), or the
+// offset in the stream outside every file.
+std::string PlaceText(const LogicalView& view, const FileMap& map, std::uint64_t ofs) {
+  const DiscLocation at = map.files.empty() ? DiscLocation{}
+                                            : map.Locate(view.Lba(ofs), static_cast<std::uint32_t>(ofs % 2048));
+  if (!at.file) return "stream offset " + std::to_string(ofs);
+  ItemPlace place;
+  place.discPath = at.file->path;
+  place.offsetInFile = at.offsetInFile;
+  return ItemFileName(place, "");
+}
+
 std::string VagNote(const streams::VagHeader& h) {
   if (h.interleaved && !h.layoutSane) {
     return "VAGi with interleave " + std::to_string(h.interleave) + " and " + std::to_string(h.channels) +
@@ -114,7 +126,7 @@ VagFinds ExtractVags(const std::string& input, const LogicalView& view, const Fi
     std::string why;
     const auto header = streams::ReadVagHeader(data, at, EndOfFileAt(view, map, at), &why);
     if (!header) {
-      if (++rejected <= kMaxVagProblems) Say(input, "VAG magic at stream offset " + std::to_string(at) + ": " + why + "; not taken", problems);
+      if (++rejected <= kMaxVagProblems) Say(input, "VAG magic at " + PlaceText(view, map, at) + ": " + why + "; not taken", problems);
       continue;
     }
     ItemToWrite item;
@@ -125,7 +137,7 @@ VagFinds ExtractVags(const std::string& input, const LogicalView& view, const Fi
     item.size = header->extent;
     if (!output.WriteItem(item)) continue;
     const std::string note = VagNote(*header);
-    if (!note.empty()) Say(input, "VAG at stream offset " + std::to_string(at) + ": " + note, problems);
+    if (!note.empty()) Say(input, "VAG at " + PlaceText(view, map, at) + ": " + note, problems);
     found.emplace(at, *header);
     taken = at + header->extent;
   }

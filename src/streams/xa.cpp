@@ -16,6 +16,7 @@ constexpr std::uint8_t kSubmodeAudio = 0x04;
 constexpr std::uint8_t kSubmodeForm2 = 0x20;
 constexpr std::uint8_t kSubmodeEof = 0x80;
 constexpr std::size_t kMaxProblems = 100;
+constexpr std::uint8_t kChannels = 32;
 
 // One sound unit of 28 samples: parameter byte, then the samples as the
 // mode stores them.
@@ -49,7 +50,8 @@ struct SectorVerdict {
 
 SectorVerdict JudgeSector(const Mode2Sector& s) {
   SectorVerdict v;
-  v.audio = (s.sub[2] & kSubmodeAudio) && (s.sub[2] & kSubmodeForm2);
+  // Channels above 31 mark filler sectors between the streams.
+  v.audio = (s.sub[2] & kSubmodeAudio) && (s.sub[2] & kSubmodeForm2) && s.sub[1] < kChannels;
   if (v.audio) v.coding = ReadXaCoding(s.sub[3]);
   return v;
 }
