@@ -182,6 +182,9 @@ TEST_F(StreamsE2e, OneDiscGivesEveryFamilyAsIndependentToolsDecodeIt) {
   const nlohmann::json iso = nlohmann::json::parse(testing::ReadText(dir.File("out/d.iso.psxdig/listing.json")));
   EXPECT_NE(iso["xaNote"].get<std::string>().find("XA/MUSIC.XA"), std::string::npos);
   EXPECT_EQ(iso["items"].size(), 5u);  // the sequence and the VAGs: no XA audio
+  // Each family can be left out.
+  ASSERT_EQ(testing::RunPsxdig({"extract", "-q", "--no-vag", "--no-xa", "--no-cdda", "-o", dir.File("only"), dir.File("d.cue")}).exitCode, 0);
+  EXPECT_EQ(ItemsByOutput(dir.File("only/d.cue.psxdig/listing.json")).size(), 1u);
 }
 
 // Damaged copies: a reserved coding value, a subheader copy that differs,
