@@ -1,5 +1,7 @@
 #include "image_streams.h"
 
+#include "image_bench.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -344,6 +346,28 @@ bool WriteStreamsRaw(const std::string& isoPath, const std::string& binPath) {
   }
   std::ofstream(dir / (stem + ".cue"), std::ios::binary) << cue;
   return ok;
+}
+
+Bytes BuildRawBenchImage(std::size_t megabytes) { return WrapIso(BuildMixedBenchImage(megabytes)); }
+
+Bytes BuildXaBenchImage(std::size_t megabytes) {
+  const std::size_t sectors = megabytes * 1024 * 1024 / 2352;
+  Bytes out;
+  out.reserve(sectors * 2352);
+  ImageBuilder random(91);
+  Bytes data(2324, 0);
+  for (std::size_t lba = 0; lba < sectors; ++lba) {
+    const bool audio = lba % 9 != 8;
+    for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<std::uint8_t>(random.Next() >> 13);
+    for (std::size_t g = 0; audio && g < 18; ++g) {
+      for (std::size_t k = 0; k < 16; ++k) data[g * 128 + k] = static_cast<std::uint8_t>(data[g * 128 + k] % 13 | (k & 3) << 4);
+    }
+    const Bytes s = audio ? MakeRawSector(static_cast<std::uint32_t>(lba), SectorMode::kForm2, data.data(), 0x64, 1,
+                                          static_cast<std::uint8_t>(lba % 9), 0x01)
+                          : MakeRawSector(static_cast<std::uint32_t>(lba), SectorMode::kForm1, data.data(), 0x08);
+    out.insert(out.end(), s.begin(), s.end());
+  }
+  return out;
 }
 
 }  // namespace psxdig::tools

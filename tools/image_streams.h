@@ -69,4 +69,11 @@ bool WriteStreamsFolder(const std::string& folder);
 // 2352-byte sectors) and MUSIC.CDXA (RIFF "CDXA").
 bool WriteStreamsRaw(const std::string& isoPath, const std::string& binPath);
 
+// Benchmark images: the disc-like mix of BuildMixedBenchImage as raw
+// 2352-byte sectors (the same stream of file data as the plain image), and
+// an XA-heavy raw image of `megabytes` whose Form 2 sectors carry eight
+// interleaved 4-bit stereo channels with a data sector every ninth.
+Bytes BuildRawBenchImage(std::size_t megabytes);
+Bytes BuildXaBenchImage(std::size_t megabytes);
+
 }  // namespace psxdig::tools

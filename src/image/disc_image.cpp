@@ -247,6 +247,10 @@ std::optional<SectorLayout> DetectSectorFile(ByteSpan file) {
     if (const auto first = RawHeaderLba(file, kRiffHeader)) lba = *first;
     return SectorLayout{kRiffHeader, 2352, lba};
   }
+  // Raw sectors too few for the image detector (a short .STR): sync first, whole sectors.
+  if (BytesAt(file, 0, kSync, sizeof kSync) && file.size() % 2352 == 0 && file.size() > 0) {
+    return SectorLayout{0, 2352, RawHeaderLba(file, 0).value_or(0)};
+  }
   if (file.size() < 2336 || file.size() % 2336 != 0) return std::nullopt;
   if (!CopiesMostlyAgree(file, 0, 2336, 0)) return std::nullopt;
   // At least one sector must be Form 2: a data file of the same length is no sector file.

@@ -154,8 +154,9 @@ struct SectorLayout {
 std::optional<SectorLayout> Mode2Layout(const LogicalView& view);
 
 // A file that is not a disc image but a run of Mode 2 sectors: a RIFF "CDXA"
-// file (2352-byte sectors after 44 bytes) or a file of 2336-byte sectors
-// whose subheader copies match (an ".XA" file taken from a disc).
+// file (2352-byte sectors after 44 bytes), whole raw sectors starting with
+// the sync pattern, or a file of 2336-byte sectors whose subheader copies
+// match and that holds a Form 2 sector (an ".XA" file taken from a disc).
 std::optional<SectorLayout> DetectSectorFile(ByteSpan file);
 
 // One Mode 2 sector as the sector walk sees it.
