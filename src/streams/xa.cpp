@@ -42,7 +42,7 @@ void DecodeUnit(ByteSpan group, std::uint32_t unit, std::uint32_t bits, int& h1,
   }
 }
 
-// Why a sector cannot join an audio stream, or null when it can.
+// Whether a sector holds stream audio, and its coding (none when reserved).
 struct SectorVerdict {
   bool audio = false;
   std::optional<XaCoding> coding;
@@ -104,7 +104,7 @@ class Grouper {
     for (const XaStream& st : scan_.streams) {
       if (st.audio.size() == 1) {
         Problem("sector " + std::to_string(st.firstLba) + ": a lone audio sector of file " +
-                std::to_string(st.fileNumber) + " channel " + std::to_string(st.channel) + " (0.1 s); written");
+                std::to_string(st.fileNumber) + " channel " + std::to_string(st.channel) + "; written");
       }
     }
   }
