@@ -2,13 +2,18 @@
 //   0: CUE sheet text;
 //   1: kind detection and the logical stream of whatever the detector says,
 //      then the file map;
-//   2: a forced kind (next byte) and first LBA (next byte), then the file map.
+//   2: a forced kind (next byte) and first LBA (next byte), then the file map;
+//   3: the sector walk: XA streams of a forced sector layout (next byte: 2352
+//      or 2336 bytes, a RIFF start), or of what the sector-file detector says;
+//   4: a VAG header at the start (limit: next two bytes) and its decoding;
+//   5: one XA sector's audio decoded with the next byte as its coding byte.
 // Checks that the stream maps back to the image byte for byte and that the
 // file map only names sectors the image has, with clean paths.
 #include <string>
 
 #include "fuzz.h"
 #include "image/disc_image.h"
+#include "streams/streams.h"
 
 namespace {
 
@@ -78,7 +83,49 @@ void Forced(psxdig::fuzz::Params& p) {
   View(p.Rest(), kind, firstLba);
 }
 
-constexpr psxdig::fuzz::Parser kParsers[] = {Cue, Detected, Forced};
+// Every stream lies in the image, in disc order, and decodes to the
+// samples its sectors promise.
+void Sectors(psxdig::fuzz::Params& p) {
+  const std::uint8_t choice = p.U8();
+  const ByteSpan image = p.Rest();
+  std::optional<SectorLayout> layout = DetectSectorFile(image);
+  if (choice % 4 != 3) layout = SectorLayout{choice % 4 == 2 ? 44u : 0u, choice % 2 ? 2336u : 2352u, choice};
+  if (!layout) return;
+  const streams::XaScan scan = streams::ScanXaStreams(image, *layout, FileMap{});
+  for (const auto& st : scan.streams) {
+    FUZZ_CHECK(!st.audio.empty() && st.firstLba <= st.lastLba && st.channel < 32);
+    streams::XaHistory history;
+    std::vector<std::int16_t> pcm;
+    for (const std::uint64_t at : st.audio) {
+      FUZZ_CHECK(HasBytes(image, at, streams::kXaAudioBytes));
+      streams::DecodeXaSector(image.subspan(at, streams::kXaAudioBytes), st.coding, history, pcm);
+    }
+    FUZZ_CHECK(pcm.size() == st.audio.size() * st.coding.SamplesPerSector() * st.coding.channels);
+  }
+}
+
+void Vag(psxdig::fuzz::Params& p) {
+  const std::uint32_t limit = p.U16();
+  const ByteSpan data = p.Rest();
+  std::string why;
+  const auto h = streams::ReadVagHeader(data, 0, limit, &why);
+  FUZZ_CHECK(h || !why.empty());
+  if (!h) return;
+  FUZZ_CHECK(h->extent >= streams::kVagHeaderBytes && h->extent <= std::min<std::uint64_t>(limit, data.size()));
+  const streams::VagPcm pcm = streams::DecodeVag(data.first(h->extent), *h);
+  FUZZ_CHECK(pcm.left.pcm.size() <= h->extent / 16 * 28 && pcm.right.pcm.size() <= h->extent / 16 * 28);
+}
+
+void XaPayload(psxdig::fuzz::Params& p) {
+  const auto coding = streams::ReadXaCoding(p.U8());
+  if (!coding) return;
+  streams::XaHistory history;
+  std::vector<std::int16_t> pcm;
+  streams::DecodeXaSector(p.Rest(), *coding, history, pcm);
+  FUZZ_CHECK(pcm.size() == (p.Rest().size() >= streams::kXaAudioBytes ? coding->SamplesPerSector() * coding->channels : 0));
+}
+
+constexpr psxdig::fuzz::Parser kParsers[] = {Cue, Detected, Forced, Sectors, Vag, XaPayload};
 
 }  // namespace
 

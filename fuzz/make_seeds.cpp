@@ -13,6 +13,7 @@
 #include "image_compressed.h"
 #include "image_disc.h"
 #include "image_gameseq.h"
+#include "image_streams.h"
 
 namespace {
 
@@ -148,6 +149,32 @@ int main(int argc, char** argv) {
   for (std::uint8_t k = 0; k < 3; ++k) {
     seeds.Add("image_fuzz", 1, {}, images[k]);
     seeds.Add("image_fuzz", 2, {static_cast<std::uint8_t>(k + 1), 0x00}, images[k]);
+  }
+  // The sector walk (selector 3) on the streams disc's first XA file as raw
+  // sectors (a forced 2352 layout and the detector), its VAG files (4) and
+  // one sector's sound groups in each coding (5).
+  const psxdig::tools::StreamsDisc streams = psxdig::tools::BuildStreamsDisc();
+  Bytes xaRaw;
+  for (std::size_t k = 0; k < 12 && k < streams.xa[0].sectors.size(); ++k) {
+    const auto& sector = streams.xa[0].sectors[k];
+    const Bytes raw = psxdig::tools::MakeRawSector(static_cast<std::uint32_t>(k), psxdig::tools::SectorMode::kForm2,
+                                                   sector.data.data(), sector.sub[2], sector.sub[0], sector.sub[1],
+                                                   sector.sub[3]);
+    xaRaw.insert(xaRaw.end(), raw.begin(), raw.end());
+  }
+  seeds.Add("image_fuzz", 3, {0x00}, xaRaw);
+  seeds.Add("image_fuzz", 3, {0x03}, xaRaw);
+  for (const auto& f : streams.files) {
+    if (f.path.size() > 4 && f.path.compare(f.path.size() - 4, 4, ".VAG") == 0) seeds.Add("image_fuzz", 4, {0xFF, 0xFF}, f.data);
+  }
+  for (const auto& xa : streams.xa) {
+    for (const auto& c : xa.channels) {
+      for (const auto& sector : xa.sectors) {
+        if (sector.sub[1] != c.channel || !(sector.sub[2] & 0x04)) continue;
+        seeds.Add("image_fuzz", 5, {c.coding}, sector.data);
+        break;
+      }
+    }
   }
   // convert_fuzz: the convert test set's sequences (selector 0) and banks
   // (selector 1, the split header and body joined into one .vab).

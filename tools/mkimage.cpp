@@ -4,6 +4,8 @@
 //   psxdig_mkimage bench <out> <MiB>                a large image for benchmarks
 //   psxdig_mkimage bench-banks <out> <MiB>          VAB headers with all bodies at the end
 //   psxdig_mkimage bench-mixed <out> <MiB>          disc-like mix of data, sequences and banks
+//   psxdig_mkimage bench-raw <out> <MiB>            the same mix as raw 2352-byte sectors
+//   psxdig_mkimage bench-xa <out> <MiB>             raw sectors, almost all XA audio (8 channels)
 //   psxdig_mkimage bench-absent <out> <MiB> <headers> [places]
 //                                                   VAB headers whose bodies are absent
 //   psxdig_mkimage bench-dec <serial> <out> <MiB> [copies]
@@ -20,6 +22,10 @@
 //                                                   the ISO as raw Mode 2 Form 1 sectors
 //                                                   (2352 or 2336 bytes) and <out>.cue
 //   psxdig_mkimage convert-set <folder>             sequences, banks and expect.txt for convert
+//   psxdig_mkimage streams-folder <dir>             VAG and XA files for a disc (genisoimage)
+//   psxdig_mkimage streams-raw <in.iso> <out.bin>   that ISO as raw sectors with the XA files in
+//                                                   Form 2, two CD-DA tracks, the CUE sheet and
+//                                                   MUSIC.XA/.STR/.CDXA beside it
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +39,7 @@
 #include "image_compressed.h"
 #include "image_disc.h"
 #include "image_gameseq.h"
+#include "image_streams.h"
 
 namespace {
 
@@ -88,6 +95,10 @@ int LargeBench(int argc, char** argv, const std::string& what) {
   const char* out = argv[2];
   if (what == "bench-mixed") {
     image = BuildMixedBenchImage(number(3));
+  } else if (what == "bench-raw") {
+    image = BuildRawBenchImage(number(3));
+  } else if (what == "bench-xa") {
+    image = BuildXaBenchImage(number(3));
   } else if (what == "bench-absent" && argc >= 5) {
     image = BuildAbsentBodiesImage(number(3), number(4), argc >= 6 ? number(5) : 200);
   } else if (what == "bench-dec" && argc >= 5) {
@@ -167,7 +178,8 @@ int main(int argc, char** argv) {
   const std::string what = argc >= 3 ? argv[1] : "";
   if (what == "demo") return Demo(argc, argv);
   if ((what == "bench" || what == "bench-banks") && argc >= 4) return Bench(argv, what == "bench-banks");
-  if ((what == "bench-mixed" || what == "bench-absent" || what == "bench-dec") && argc >= 4) {
+  if ((what == "bench-mixed" || what == "bench-raw" || what == "bench-xa" || what == "bench-absent" ||
+       what == "bench-dec") && argc >= 4) {
     return LargeBench(argc, argv, what);
   }
   if (what.rfind("gameseq-", 0) == 0) return GameSeq(argc, argv, what);
@@ -177,13 +189,15 @@ int main(int argc, char** argv) {
   if (what == "disc-folder") return DiscFolder(argc, argv);
   if (what == "disc-raw" && argc >= 4) return DiscRaw(argc, argv);
   if (what == "convert-set") return WriteConvertSet(argv[2]) ? 0 : 2;
+  if (what == "streams-folder") return WriteStreamsFolder(argv[2]) ? 0 : 2;
+  if (what == "streams-raw" && argc >= 4) return WriteStreamsRaw(argv[2], argv[3]) ? 0 : 2;
   std::fprintf(stderr,
-               "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks|bench-mixed <out> <MiB> |"
+               "usage: psxdig_mkimage demo <out> [--list] | bench|bench-banks|bench-mixed|bench-raw|bench-xa <out> <MiB> |"
                " bench-absent <out> <MiB> <headers> [places] | bench-dec <serial> <out> <MiB> [copies] |"
                " gameseq-<name> <out> [--list] | dec-demo <out> [--list] |"
                " dec <serial> <out> [--list] |"
                " banks-vab|banks-vh2|banks-sshd|banks-inst <out> [--list] |"
                " disc-folder <dir> [--list] | disc-raw <in.iso> <out.bin> [--2336] |"
-               " convert-set <folder>\n");
+               " convert-set <folder> | streams-folder <dir> | streams-raw <in.iso> <out.bin>\n");
   return 2;
 }

@@ -10,7 +10,9 @@
 
 #include "core/bytes.h"
 #include "render/render.h"
+#include "image/open_disc.h"
 #include "rip/folder_output.h"
+#include "streams/streams.h"
 
 namespace psxdig {
 
@@ -42,6 +44,8 @@ struct ExtractSummary {
   std::vector<std::string> fileSystemProblems;
   std::uint64_t imageSize = 0;    // bytes of the image file
   std::vector<ListedFile> files;  // the file system's files, in disc order
+  std::vector<std::string> streamProblems;  // VAG headers, audio sectors, CD-DA tracks
+  std::string xaNote;                       // a 2048-byte image whose files hold XA audio
 };
 
 // listing.csv: a header row, then one row per item in the order written;
@@ -87,5 +91,35 @@ const ExtractedItem* BodyOf(const std::vector<ExtractedItem>& items, const Extra
 // files written.
 std::size_t RenderExtracted(const std::string& input, const std::string& folder, ByteSpan stream,
                             const render::RenderSettings& settings, bool flac, std::vector<ExtractedItem>& items);
+
+// The VAG samples taken, by offset in the searched stream.
+using VagFinds = std::map<std::uint64_t, streams::VagHeader>;
+
+// Every VAG header of the searched stream (cut at the end of its disc file)
+// written through `output` as a ".vag" item; a magic whose header does not
+// pass gets one line (on stderr and in `problems`).
+VagFinds ExtractVags(const std::string& input, const LogicalView& view, const FileMap& map, FolderOutput& output,
+                     std::vector<std::string>& problems);
+
+// Gives the ".vag" items their header facts and, with `convert`, a WAV
+// decoded from the ADPCM. Returns the WAVs written.
+std::size_t DescribeVags(const std::string& input, const std::string& folder, ByteSpan stream, const VagFinds& vags,
+                         bool convert, std::vector<ExtractedItem>& items);
+
+// The XA streams of an image that keeps Form 2 sectors, one WAV each named
+// "<disc path>@<hex offset in file>_ch<channel>.wav" ("@<hex image
+// offset>_ch<channel>.wav" outside every file); `imageStart` is where the
+// image begins in its file. Returns the streams written.
+std::size_t WriteXaStreams(const std::string& input, const std::string& folder, ByteSpan image,
+                           std::uint64_t imageStart, const SectorLayout& layout, const FileMap& map,
+                           std::vector<ExtractedItem>& items, std::vector<std::string>& problems);
+
+// Every audio track of a CUE sheet as "track<NN>.wav" (INDEX 01 to its end).
+std::size_t WriteCddaTracks(const std::string& input, const std::string& folder, const OpenedDisc& disc,
+                            std::vector<ExtractedItem>& items, std::vector<std::string>& problems);
+
+// The listing's note for a 2048-byte image whose file system has Form 2 or
+// interleaved files; empty otherwise.
+std::string XaOnIsoNote(const LogicalView& view, const FileMap& map);
 
 }  // namespace psxdig

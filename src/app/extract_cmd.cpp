@@ -16,6 +16,7 @@
 #include "app/report_cmd.h"
 #include "core/mapped_input.h"
 #include "image/disc_image.h"
+#include "image/open_disc.h"
 #include "platform/platform.h"
 #include "rip/rip_context.h"
 
@@ -26,7 +27,6 @@ namespace {
 constexpr std::uint32_t kItemCapacity = 1000000;
 // Every offset of the searched stream must sort below the list's free mark.
 constexpr std::uint64_t kMaxStreamSize = 0x7F7F7F7F;
-constexpr std::uint64_t kMaxCueSize = 1 << 20;
 
 struct Settings {
   std::string outDir = ".";
@@ -39,6 +39,9 @@ struct Settings {
   bool render = false;
   bool flac = false;
   render::RenderSettings renderSettings;
+  bool noVag = false;
+  bool noXa = false;
+  bool noCdda = false;
 };
 
 enum class Outcome { kFound, kNothing, kFailed };
@@ -49,110 +52,6 @@ void Fail(const std::string& input, const std::string& what) {
 }
 
 std::string SystemError() { return platform::ErrorText(platform::LastErrorCode()); }
-
-// Maps (or reads) the whole file into `input`.
-bool ReadWholeFile(const std::string& path, std::uint64_t limit, MappedInput& input,
-                   std::string& error) {
-  FilePtr in(std::fopen(path.c_str(), "rb"));
-  if (in && platform::IsDirectory(path)) {
-    in.reset();
-    platform::SetLastError(platform::Failure::kIsDirectory);
-  }
-  const std::int64_t size = in ? platform::FileSize(in.get()) : -1;
-  if (size < 0) {
-    error = "cannot read " + path + ": " + SystemError();
-    return false;
-  }
-  if (static_cast<std::uint64_t>(size) > limit) {
-    error = "too large to search: " + path;
-    return false;
-  }
-  if (!input.Load(in.get(), static_cast<std::uint64_t>(size))) {
-    error = "cannot read " + path + ": " + SystemError();
-    return false;
-  }
-  return true;
-}
-
-// The file to scan, as loaded: the whole file, or a CUE sheet's track.
-struct LoadedImage {
-  std::string path;
-  MappedInput file;
-  ByteSpan image;
-  std::uint64_t imageStart = 0;  // where `image` begins in the file
-  ImageKind kind = ImageKind::kPlainFile;
-  std::uint32_t firstLba = 0;
-};
-
-bool EndsWithCue(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string ext = path.substr(path.size() - 4);
-  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return ext == ".cue";
-}
-
-// Disc address of a track's first sector: the sectors of the files the
-// sheet names before the track's own file, plus the track's start in it.
-std::uint32_t TrackLba(const CueSheet& sheet, const CueTrack& track, const std::string& folder) {
-  std::uint64_t sectors = track.fileOffset / track.sectorSize;
-  std::string counted;
-  for (const CueTrack& t : sheet.tracks) {
-    if (t.file == track.file) break;
-    if (t.file == counted || t.sectorSize == 0) continue;
-    counted = t.file;
-    std::string path;
-    if (!platform::JoinPath(folder, t.file, path)) continue;
-    FilePtr f(std::fopen(path.c_str(), "rb"));
-    const std::int64_t size = f ? platform::FileSize(f.get()) : -1;
-    if (size > 0) sectors += static_cast<std::uint64_t>(size) / t.sectorSize;
-  }
-  return static_cast<std::uint32_t>(sectors);
-}
-
-bool LoadCue(const std::string& cuePath, LoadedImage& out, std::string& error) {
-  MappedInput text;
-  if (!ReadWholeFile(cuePath, kMaxCueSize, text, error)) return false;
-  std::string why;
-  const std::string_view sheetText(reinterpret_cast<const char*>(text.bytes().data()),
-                                   text.bytes().size());
-  const auto sheet = ParseCue(sheetText, why);
-  if (!sheet) {
-    error = "bad CUE sheet: " + why;
-    return false;
-  }
-  const CueTrack* track = FirstDataTrack(*sheet);
-  if (!track) {
-    error = "the CUE sheet has no data track";
-    return false;
-  }
-  out.kind = TrackImageKind(*track);
-  if (out.kind == ImageKind::kPlainFile || track->sectorSize == 0) {
-    error = "unsupported data track type in the CUE sheet: " + track->type;
-    return false;
-  }
-  const std::string folder = platform::FolderName(cuePath);
-  if (!platform::JoinPath(folder, track->file, out.path) || track->file.empty()) {
-    error = "bad file name in the CUE sheet: " + track->file;
-    return false;
-  }
-  if (!track->file.empty() && track->file[0] == '/') out.path = track->file;
-  if (!ReadWholeFile(out.path, ~std::uint64_t{0}, out.file, error)) return false;
-  out.image = TrackBytes(out.file.bytes(), *track);
-  if (!out.image.empty()) {
-    out.imageStart = static_cast<std::uint64_t>(out.image.data() - out.file.bytes().data());
-  }
-  out.firstLba = TrackLba(*sheet, *track, folder);
-  return true;
-}
-
-bool LoadInput(const std::string& input, LoadedImage& out, std::string& error) {
-  if (EndsWithCue(input)) return LoadCue(input, out, error);
-  out.path = input;
-  if (!ReadWholeFile(input, ~std::uint64_t{0}, out.file, error)) return false;
-  out.image = out.file.bytes();
-  out.kind = DetectImageKind(out.image);
-  return true;
-}
 
 // "<out>/<input name>.psxdig" (<out> made when missing), made here or found
 // empty: psxdig never writes into a folder that holds anything already.
@@ -245,14 +144,49 @@ void RunEngine(const std::string& input, const std::string& folder, const Logica
   if (logSize == 0 && !logName.empty()) platform::RemoveFile(logName);
 }
 
+// What the input holds as file data: its first data track (the file itself
+// when it is not a CUE sheet). A data track that cannot be read gets a line
+// and `failed`; the other tracks still run.
+struct DataTrack {
+  ByteSpan image;
+  ImageKind kind = ImageKind::kPlainFile;
+  std::uint32_t firstLba = 0;
+  std::uint64_t imageStart = 0;  // where `image` begins in its file
+  std::string path;
+  bool present = false;
+  bool failed = false;
+};
+
+DataTrack PickDataTrack(const std::string& input, const OpenedDisc& disc) {
+  DataTrack d;
+  const DiscTrack* track = disc.dataTrack();
+  if (!track) return d;
+  d.path = track->path;
+  if (!track->problem.empty()) {
+    Fail(input, "data track " + std::to_string(track->number) + ": " + track->problem);
+    d.failed = track->bytes.empty();
+  }
+  d.present = !d.failed;
+  d.image = track->bytes;
+  d.kind = track->kind;
+  d.firstLba = track->lba;
+  d.imageStart = track->fileOffset;
+  return d;
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 Outcome ExtractOne(const std::string& input, const Settings& settings) {
   std::string error;
-  LoadedImage loaded;
-  if (!LoadInput(input, loaded, error)) {
+  OpenedDisc disc;
+  if (!OpenDisc(input, disc, error)) {
     Fail(input, error);
     return Outcome::kFailed;
   }
-  const LogicalView view = BuildLogicalView(loaded.image, loaded.kind, loaded.firstLba);
+  const DataTrack track = PickDataTrack(input, disc);
+  const LogicalView view = BuildLogicalView(track.image, track.kind, track.firstLba);
   if (view.data().size() >= kMaxStreamSize) {
     Fail(input, "too large to search");
     return Outcome::kFailed;
@@ -263,22 +197,34 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
     Fail(input, error);
     return Outcome::kFailed;
   }
-  FolderOutput output(folder, LocatorOf(view, map, loaded.imageStart));
-  RunEngine(input, folder, view, settings, output);
+  FolderOutput output(folder, LocatorOf(view, map, track.imageStart));
+  if (track.present) RunEngine(input, folder, view, settings, output);
+  ExtractSummary summary{input, track.path, ImageKindName(view.kind()), map.volumeId,
+                         view.data().size(), view.damagedSectors(), view.truncatedBytes(),
+                         map.problems, track.imageStart + track.image.size(),
+                         ListFiles(map, view, track.imageStart), {}, XaOnIsoNote(view, map)};
+  VagFinds vags;
+  if (!settings.noVag) vags = ExtractVags(input, view, map, output, summary.streamProblems);
 
   std::vector<ExtractedItem> items = output.items();
   std::size_t converted = 0;
   DroppedBankSelects dropped;
   if (settings.convert) converted = ConvertExtracted(input, folder, view.data(), !settings.noWav, items, &dropped);
+  converted += DescribeVags(input, folder, view.data(), vags, settings.convert && !settings.noWav, items);
   std::size_t rendered = 0;
   if (settings.render) {
     rendered = RenderExtracted(input, folder, view.data(), settings.renderSettings, settings.flac, items);
   }
+  std::size_t xa = 0;
+  if (!settings.noXa && track.present) {
+    std::optional<SectorLayout> layout = Mode2Layout(view);
+    if (!layout && view.kind() == ImageKind::kPlainFile) layout = DetectSectorFile(track.image);
+    if (layout) {
+      xa = WriteXaStreams(input, folder, track.image, track.imageStart, *layout, map, items, summary.streamProblems);
+    }
+  }
+  const std::size_t cdda = settings.noCdda ? 0 : WriteCddaTracks(input, folder, disc, items, summary.streamProblems);
 
-  ExtractSummary summary{input, loaded.path, ImageKindName(view.kind()), map.volumeId,
-                         view.data().size(), view.damagedSectors(), view.truncatedBytes(),
-                         map.problems, loaded.file.bytes().size(),
-                         ListFiles(map, view, loaded.imageStart)};
   const std::string listingJson = BuildListingJson(summary, items, dropped);
   if (!WriteListing(folder, "listing.csv", BuildListingCsv(items), error) ||
       !WriteListing(folder, "listing.json", listingJson, error) ||
@@ -288,7 +234,12 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
   }
   if (!settings.quiet) {
     std::printf("%s: %zu items (%zu files, %zu duplicates) in %s\n", input.c_str(), items.size(),
-                output.filesWritten(), items.size() - output.filesWritten(), folder.c_str());
+                output.filesWritten() + xa + cdda, items.size() - output.filesWritten() - xa - cdda,
+                folder.c_str());
+    std::printf("%s: %s, %s, %s, %s\n", input.c_str(),
+                Plural(output.items().size() - vags.size(), "sequence or bank item", "sequence and bank items").c_str(),
+                Plural(vags.size(), "VAG sample", "VAG samples").c_str(), Plural(xa, "XA stream", "XA streams").c_str(),
+                Plural(cdda, "CD-DA track", "CD-DA tracks").c_str());
     if (settings.convert) std::printf("%s: %zu files converted\n", input.c_str(), converted);
     if (settings.render) std::printf("%s: %zu files rendered\n", input.c_str(), rendered);
   }
@@ -296,6 +247,7 @@ Outcome ExtractOne(const std::string& input, const Settings& settings) {
     Fail(input, std::to_string(output.failures()) + " items could not be written");
     return Outcome::kFailed;
   }
+  if (track.failed) return Outcome::kFailed;
   return !items.empty() ? Outcome::kFound : Outcome::kNothing;
 }
 
@@ -321,6 +273,9 @@ int RunExtract(int argc, const char* const* argv) {
       "(\"SOUND/BGM.DAT@1a800.seq\", or \"@<hex image offset>.seq\" outside any file), with\n"
       "listing.csv, listing.json and report.html (a page to look and listen). Byte-identical\n"
       "items are written once.\n"
+      "Also writes every VAG sample found in the file data (\"<disc path>@<offset>.vag\"), every\n"
+      "XA-ADPCM stream of a raw image as a WAV (\"<disc path>@<offset>_ch<channel>.wav\") and\n"
+      "every audio track of a CUE sheet as track<NN>.wav.\n"
       "Exit code: 0 when anything was found, 1 when nothing was, 2 on bad usage or failure.",
       "psxdig extract"};
   // GNU-style options everywhere: "/x" is a path, never an option, on Windows too.
@@ -352,6 +307,9 @@ int RunExtract(int argc, const char* const* argv) {
   app.add_option("--gain", settings.renderSettings.gainDb, "with --render: output gain in dB (default 0)")
       ->check(CLI::Range(-96.0, 48.0));
   app.add_flag("--no-report", settings.noReport, "write no report.html");
+  app.add_flag("--no-vag", settings.noVag, "do not look for VAG samples in the file data");
+  app.add_flag("--no-xa", settings.noXa, "do not decode the XA-ADPCM audio sectors of a raw image");
+  app.add_flag("--no-cdda", settings.noCdda, "do not write the audio tracks of a CUE sheet");
   try {
     app.parse(argc - 1, argv + 1);
   } catch (const CLI::ParseError& e) {

@@ -23,6 +23,12 @@ std::string HashText(std::uint64_t hash) {
   return text;
 }
 
+// XA streams and CD-DA tracks are decoded from sectors, not cut from the
+// stream of file data: they have no offset in it.
+bool InStream(const ExtractedItem& item) {
+  return item.kind != std::string_view("xa") && item.kind != std::string_view("cdda");
+}
+
 std::string CsvRow(const ExtractedItem& item) {
   const bool inFile = !item.place.discPath.empty();
   const std::string fields[] = {
@@ -31,7 +37,7 @@ std::string CsvRow(const ExtractedItem& item) {
       item.output,
       item.place.discPath,
       inFile ? std::to_string(item.place.offsetInFile) : "",
-      std::to_string(item.logicalOffset),
+      InStream(item) ? std::to_string(item.logicalOffset) : "",
       std::to_string(item.place.imageOffset),
       std::to_string(item.size),
       HashText(item.xxh64),
@@ -58,6 +64,38 @@ nlohmann::json FilesJson(const std::vector<ListedFile>& files) {
     list.push_back({{"discPath", file.discPath}, {"imageOffset", file.imageOffset}, {"size", file.size}});
   }
   return list;
+}
+
+// The facts of a VAG sample, an XA stream or a CD-DA track.
+void AddAudioFacts(const ExtractedItem& item, nlohmann::json& entry) {
+  const AudioFacts& a = item.audio;
+  const std::string_view kind = item.kind;
+  if (kind != "sample" && kind != "xa" && kind != "cdda") return;
+  entry["rate"] = a.rate;
+  entry["channels"] = a.channels;
+  if (kind == "sample") {
+    entry["name"] = a.name;
+    entry["vagVersion"] = a.version;
+    entry["dataSize"] = a.sizeField;
+    entry["dataPresent"] = a.dataPresent;
+  } else if (kind == "xa") {
+    entry["fileNumber"] = a.fileNumber;
+    entry["channel"] = a.channel;
+    entry["coding"] = a.coding;
+    entry["sectors"] = a.sectors;
+    entry["seconds"] = a.seconds;
+    entry["firstSector"] = a.firstSector;
+    entry["lastSector"] = a.lastSector;
+    entry["endOfFile"] = a.eof;
+  } else {
+    entry["track"] = a.track;
+    entry["start"] = a.start;
+    entry["length"] = a.length;
+    entry["sectors"] = a.sectors;
+    entry["seconds"] = a.seconds;
+    entry["trackFile"] = a.trackFile;
+  }
+  entry["note"] = TextOrNull(a.note);
 }
 
 }  // namespace
@@ -93,7 +131,7 @@ std::string BuildListingJson(const ExtractSummary& summary,
         {"discPath", TextOrNull(item.place.discPath)},
         {"offsetInFile",
          inFile ? nlohmann::json(item.place.offsetInFile) : nlohmann::json(nullptr)},
-        {"logicalOffset", item.logicalOffset},
+        {"logicalOffset", InStream(item) ? nlohmann::json(item.logicalOffset) : nlohmann::json(nullptr)},
         {"imageOffset", item.place.imageOffset},
         {"size", item.size},
         {"padding", item.padding},
@@ -108,6 +146,7 @@ std::string BuildListingJson(const ExtractSummary& summary,
     if (item.kind == std::string_view("body")) entry["trailingBlockEnd"] = item.trailingBlockEnd;
     if (!item.converted.empty()) entry["converted"] = item.converted;
     if (!item.convertError.empty()) entry["convertError"] = item.convertError;
+    AddAudioFacts(item, entry);
     if (!item.pairing.empty()) {
       entry["soundFont"] = TextOrNull(item.soundFont);
       entry["pairing"] = item.pairing;
@@ -137,6 +176,8 @@ std::string BuildListingJson(const ExtractSummary& summary,
       {"damagedSectors", summary.damagedSectors},
       {"truncatedBytes", summary.truncatedBytes},
       {"fileSystemProblems", summary.fileSystemProblems},
+      {"streamProblems", summary.streamProblems},
+      {"xaNote", TextOrNull(summary.xaNote)},
       {"items", std::move(list)},
   };
   if (summary.imageSize > 0) doc["imageSize"] = summary.imageSize;

@@ -123,6 +123,7 @@ bool PlaceTracks(std::vector<PendingTrack>& pending, std::string& error) {
       pending[i - 1].track.endOffset = start;
     }
     p.track.fileOffset = start + std::uint64_t{*p.index01 - *p.firstIndex} * p.track.sectorSize;
+    p.track.storedPregap = *p.index01 - *p.firstIndex;
   }
   return true;
 }
@@ -163,7 +164,7 @@ std::optional<CueSheet> ParseCue(std::string_view text, std::string& error) {
       const TrackType* type = FindTrackType(Upper(w[2]));
       if (!type) return fail("unknown track type " + w[2]);
       PendingTrack p;
-      p.track = {file, number, type->name, type->sectorSize, type->kind != ImageKind::kPlainFile, 0, {}};
+      p.track = {file, number, type->name, type->sectorSize, type->kind != ImageKind::kPlainFile, 0, {}, 0, 0};
       p.fileIndex = files;
       p.line = lineNo;
       pending.push_back(std::move(p));
@@ -181,6 +182,7 @@ std::optional<CueSheet> ParseCue(std::string_view text, std::string& error) {
       std::uint32_t frames = 0;
       if (w.size() != 2 || !ParseTime(w[1], frames)) return fail(cmd + " needs a time mm:ss:ff");
       if (pending.empty()) return fail(cmd + " before any TRACK");
+      if (cmd == "PREGAP") pending.back().track.pregap = frames;
     } else {
       return fail("unknown command " + w[0]);
     }

@@ -219,4 +219,72 @@ std::uint32_t LogicalView::lbaEnd() const {
   return static_cast<std::uint32_t>(std::clamp<std::int64_t>(end, 0, kNoLba));
 }
 
+std::optional<SectorLayout> Mode2Layout(const LogicalView& view) {
+  if (view.kind() != ImageKind::kRaw2352 && view.kind() != ImageKind::kRaw2336) return std::nullopt;
+  return SectorLayout{0, SectorSize(view.kind()), view.firstSectorLba()};
+}
+
+namespace {
+
+// The subheader and its copy of most of the first sectors agree.
+bool CopiesMostlyAgree(ByteSpan file, std::uint64_t start, std::uint32_t size, std::uint32_t at) {
+  const std::uint64_t sectors = (file.size() - start) / size;
+  const std::uint64_t probe = std::min(sectors, kProbeSectors);
+  std::uint64_t good = 0;
+  for (std::uint64_t k = 0; k < probe; ++k) {
+    const std::uint64_t s = start + k * size + at;
+    if (ReadU32LE(file, s) == ReadU32LE(file, s + 4)) ++good;
+  }
+  return probe > 0 && good + (probe >= kProbeSectors ? 1 : 0) >= probe;
+}
+
+}  // namespace
+
+std::optional<SectorLayout> DetectSectorFile(ByteSpan file) {
+  constexpr std::uint64_t kRiffHeader = 44;
+  if (BytesAt(file, 0, "RIFF", 4) && BytesAt(file, 8, "CDXA", 4) && file.size() >= kRiffHeader + 2352) {
+    std::int64_t lba = 0;
+    if (const auto first = RawHeaderLba(file, kRiffHeader)) lba = *first;
+    return SectorLayout{kRiffHeader, 2352, lba};
+  }
+  // Raw sectors too few for the image detector (a short .STR): sync first, whole sectors.
+  if (BytesAt(file, 0, kSync, sizeof kSync) && file.size() % 2352 == 0 && file.size() > 0) {
+    return SectorLayout{0, 2352, RawHeaderLba(file, 0).value_or(0)};
+  }
+  if (file.size() < 2336 || file.size() % 2336 != 0) return std::nullopt;
+  if (!CopiesMostlyAgree(file, 0, 2336, 0)) return std::nullopt;
+  // At least one sector must be Form 2: a data file of the same length is no sector file.
+  for (std::uint64_t at = 0; at < file.size(); at += 2336) {
+    if (file[at + 2] & kSubmodeForm2) return SectorLayout{0, 2336, 0};
+  }
+  return std::nullopt;
+}
+
+std::uint64_t WalkMode2Sectors(ByteSpan image, const SectorLayout& layout,
+                               const std::function<void(const Mode2Sector&)>& visit) {
+  if (layout.sectorSize != 2352 && layout.sectorSize != 2336) return 0;
+  if (layout.start >= image.size()) return 0;
+  const std::uint32_t subAt = layout.sectorSize == 2352 ? 16 : 0;
+  const std::uint64_t sectors = (image.size() - layout.start + layout.sectorSize - 1) / layout.sectorSize;
+  std::uint64_t walked = 0;
+  for (std::uint64_t i = 0; i < sectors; ++i) {
+    const std::uint64_t at = layout.start + i * layout.sectorSize;
+    if (!HasBytes(image, at + subAt, 8)) break;
+    if (subAt && (!BytesAt(image, at, kSync, sizeof kSync) || image[at + 15] != 2)) continue;
+    Mode2Sector s;
+    s.imageOffset = at;
+    s.lba = layout.firstLba + static_cast<std::int64_t>(i);
+    for (int k = 0; k < 4; ++k) s.sub[k] = image[at + subAt + k];
+    for (int k = 0; k < 4; ++k) {
+      const std::uint8_t mask = k == 2 ? 0x7F : 0xFF;  // the end-of-file bit may be in one copy only
+      if ((image[at + subAt + k] & mask) != (image[at + subAt + 4 + k] & mask)) s.copiesDisagree = true;
+    }
+    s.dataOffset = at + subAt + 8;
+    s.dataBytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(2324, image.size() - s.dataOffset));
+    visit(s);
+    ++walked;
+  }
+  return walked;
+}
+
 }  // namespace psxdig

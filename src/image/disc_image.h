@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,8 @@ class LogicalView {
   std::uint32_t damagedSectors() const { return damaged_; }
   // Bytes of a last sector cut short (dropped from the stream), 0 if none.
   std::uint32_t truncatedBytes() const { return truncated_; }
+  // The address of the image's first sector (below 0 with a stored pregap).
+  std::int64_t firstSectorLba() const { return firstLba_; }
 
   static constexpr std::uint32_t kNoLba = 0xFFFFFFFFu;
 
@@ -89,6 +92,8 @@ struct CueTrack {
   bool data = false;           // not AUDIO
   std::uint64_t fileOffset = 0;  // byte offset of INDEX 01 in its file
   std::optional<std::uint64_t> endOffset;  // where the next track of the same file starts
+  std::uint32_t pregap = 0;    // sectors of a PREGAP the file does not hold
+  std::uint32_t storedPregap = 0;  // sectors from INDEX 00 to INDEX 01 inside the file
 };
 
 struct CueSheet {
@@ -134,5 +139,40 @@ struct FileMap {
 // Reads the primary volume descriptor and walks every directory through the
 // view's sectors. No file system (or an unreadable one) gives an empty map.
 FileMap ReadFileMap(const LogicalView& view);
+
+// How the Mode 2 sectors of an image that keeps them lie: raw 2352-byte
+// sectors (sync and header first) or 2336-byte ones (subheader first),
+// from `start` (44 in a RIFF "CDXA" file).
+struct SectorLayout {
+  std::uint64_t start = 0;
+  std::uint32_t sectorSize = 0;
+  std::int64_t firstLba = 0;  // address of the first sector
+};
+
+// The layout of a raw 2352 or 2336 image as the view reads it; nothing for a
+// 2048-byte image or a plain file.
+std::optional<SectorLayout> Mode2Layout(const LogicalView& view);
+
+// A file that is not a disc image but a run of Mode 2 sectors: a RIFF "CDXA"
+// file (2352-byte sectors after 44 bytes), whole raw sectors starting with
+// the sync pattern, or a file of 2336-byte sectors whose subheader copies
+// match and that holds a Form 2 sector (an ".XA" file taken from a disc).
+std::optional<SectorLayout> DetectSectorFile(ByteSpan file);
+
+// One Mode 2 sector as the sector walk sees it.
+struct Mode2Sector {
+  std::uint64_t imageOffset = 0;  // of its first byte
+  std::int64_t lba = 0;
+  std::uint8_t sub[4] = {};       // file, channel, submode, coding (first copy)
+  bool copiesDisagree = false;    // the copy differs beyond the end-of-file bit
+  std::uint64_t dataOffset = 0;   // image offset of the user data after the subheader
+  std::uint32_t dataBytes = 0;    // user bytes present (2324 for a whole Form 2 sector)
+};
+
+// Calls `visit` for every Mode 2 sector with a subheader: in a 2352 layout
+// only sectors with the sync pattern and mode 2. Returns the number of
+// sectors walked.
+std::uint64_t WalkMode2Sectors(ByteSpan image, const SectorLayout& layout,
+                               const std::function<void(const Mode2Sector&)>& visit);
 
 }  // namespace psxdig

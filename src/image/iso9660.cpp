@@ -18,6 +18,7 @@ constexpr std::uint32_t kMinRecord = 34;
 constexpr std::size_t kMaxProblems = 1000;
 constexpr std::uint8_t kFlagDirectory = 0x02;
 constexpr std::uint16_t kXaForm2 = 0x1000;
+constexpr std::uint16_t kXaInterleaved = 0x2000;
 constexpr std::uint16_t kXaCdda = 0x4000;
 
 std::uint64_t SectorsOf(std::uint64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
@@ -126,7 +127,7 @@ class Walker {
         Problem(path, "CD audio file, outside the data track; skipped");
         return;
       }
-      form2 = (attributes & kXaForm2) != 0;
+      form2 = (attributes & (kXaForm2 | kXaInterleaved)) != 0;
     }
     if (record[26] != 0 || record[27] != 0) {
       Problem(path, "interleaved file (unit size/gap); skipped");

@@ -116,13 +116,15 @@ bool FolderOutput::WriteItem(const ItemToWrite& item) {
   ExtractedItem rec;
   rec.ext = item.ext;
   rec.index = item.index;
-  rec.kind = rec.ext == ".vb" ? "body" : IsBankHeaderExt(rec.ext) ? "header" : "sequence";
+  rec.kind = rec.ext == ".vb" ? "body" : IsBankHeaderExt(rec.ext) ? "header" : rec.ext == ".vag" ? "sample" : "sequence";
   rec.place = locate_(item.ofs, item.size);
   rec.logicalOffset = item.ofs;
   rec.size = item.size;
   rec.padding = item.padding;
   rec.seqCount = rec.ext == ".sep" ? item.seqValue + 1 : 0;
-  rec.recognisedAs = rec.ext == ".vb" ? "body search" : RecognisedAs(item.input, item.ofs);
+  rec.recognisedAs = rec.ext == ".vb"    ? "body search"
+                     : rec.ext == ".vag" ? "VAG header"
+                                         : RecognisedAs(item.input, item.ofs);
   const ItemContent content{item.input.subspan(item.ofs, item.size), item.padding};
   rec.xxh64 = HashContent(content);
   if (const auto first = contents_.Find(rec.ext, content, rec.xxh64)) {

@@ -29,8 +29,32 @@ struct ItemPlace {
 // Tells the place of an item by its logical offset and size.
 using ItemLocator = std::function<ItemPlace(std::uint64_t logicalOfs, std::uint64_t size)>;
 
+// What listing.json says of a sound that is not a sequence or bank item: a
+// VAG sample, an XA stream or a CD-DA track.
+struct AudioFacts {
+  std::uint32_t rate = 0;
+  std::uint32_t channels = 0;
+  std::string note;               // what did not fit (a size field, a cut track)
+  // VAG
+  std::string name;
+  std::uint32_t version = 0;
+  std::uint64_t sizeField = 0;
+  std::uint64_t dataPresent = 0;
+  // XA
+  std::uint32_t fileNumber = 0, channel = 0;
+  std::string coding;
+  std::uint64_t sectors = 0;      // XA sectors or CD-DA sectors
+  double seconds = 0;
+  std::int64_t firstSector = 0, lastSector = 0;
+  bool eof = false;
+  // CD-DA
+  std::uint32_t track = 0;
+  std::string start, length;      // mm:ss:ff
+  std::string trackFile;
+};
+
 struct ExtractedItem {
-  const char* kind = "";        // "sequence", "header" or "body"
+  const char* kind = "";        // "sequence", "header", "body", "sample", "xa" or "cdda"
   std::string ext;              // ".seq", ".vh", ".vb", ...
   std::uint32_t index = 0;      // index in its class (a body: its bank's)
   std::string output;           // file in the output folder; empty for a duplicate
@@ -64,6 +88,7 @@ struct ExtractedItem {
   std::vector<Render> rendered;
   std::string renderBank;
   std::string renderError;
+  AudioFacts audio;             // kind "sample", "xa" or "cdda"
 };
 
 // A disc path made safe to use below the output folder: every component that

@@ -229,7 +229,7 @@ TEST(ExtractE2e, IsoAndRawImageGiveTheFilesOfTheDisc) {
   testing::WriteBytes(dir.File("x.bin"), twoTracks);
   testing::WriteBytes(dir.File("x.cue"), testing::Str("FILE \"x.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
                                                     " TRACK 02 MODE2/2352\n  INDEX 01 00:02:00\n"));
-  const auto run = testing::RunPsxdig({"extract", "-q", dir.File("d.iso"), dir.File("d.cue"), dir.File("m2.cue"),
+  const auto run = testing::RunPsxdig({"extract", "-q", "--no-cdda", dir.File("d.iso"), dir.File("d.cue"), dir.File("m2.cue"),
                                        dir.File("x.cue"), "-o", dir.path().string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
 

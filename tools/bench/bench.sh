@@ -3,7 +3,9 @@
 #   tools/bench/bench.sh [runs] [work folder]
 # Generates (with psxdig_mkimage) a 512 MiB disc-like image, two 64 MiB
 # images with 200 and with 1 VAB header whose bodies are absent, and a
-# 256 MiB dec image of one release. Runs psxdig on each `runs` times (5 by
+# 256 MiB dec image of one release, the 512 MiB image as raw 2352-byte
+# sectors (588 MiB) and a 256 MiB raw image of XA audio sectors (extract on
+# the mixed image, the raw one and the XA one). Runs psxdig on each `runs` times (5 by
 # default), each time right after one mapped pass over the same file
 # (psxdig_mapped_pass: maps the file and reads every byte), and prints the
 # median times (psxdig's also as user + system CPU time), their ratio and the
@@ -35,6 +37,8 @@ make_image mixed512 bench-mixed OUT 512
 make_image absent200 bench-absent OUT 64 200
 make_image absent1 bench-absent OUT 64 1
 make_image dec256 bench-dec 10037 OUT 256
+make_image raw512 bench-raw OUT 512
+make_image xa256 bench-xa OUT 256
 
 clean() {  # deletes everything but the image in a case's folder and flushes
   find "$work/$1" -mindepth 1 ! -name "$1.bin" -exec rm -rf {} +
@@ -100,7 +104,14 @@ run_case mixed512 rip IMG 0 100000
 run_case absent200 rip IMG 0 100000
 run_case absent1 rip IMG 0 100000
 run_case dec256 dec IMG 10037
+# extract on the same file data as a plain image and as raw 2352-byte sectors,
+# and on raw sectors that are almost all XA audio (eight streams decoded).
+run_case mixed512 extract -q -o "$work/mixed512" IMG
+run_case raw512 extract -q -o "$work/raw512" IMG
+run_case xa256 extract -q -o "$work/xa256" IMG
 awk -v a="${result[absent200]}" -v b="${result[absent1]}" \
   'BEGIN { printf "200 absent bodies / 1 absent body: %.2f\n", a / b }'
 "$bin/psxdig_render_bench" "$runs"
+awk -v a="${result[raw512]}" -v b="${result[mixed512]}" \
+  'BEGIN { printf "extract raw sectors / the same data plain: %.2f\n", a / b }'
 echo "images in $work"
