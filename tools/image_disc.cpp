@@ -311,9 +311,13 @@ std::vector<IsoEntry> BuildDiscFiles(std::vector<DiscItem>* items) {
 }
 
 bool WriteDiscFolder(const std::string& folder, std::vector<DiscItem>* items) {
+  return WriteFilesUnder(folder, BuildDiscFiles(items));
+}
+
+bool WriteFilesUnder(const std::string& folder, const std::vector<IsoEntry>& files) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  for (const auto& f : BuildDiscFiles(items)) {
+  for (const auto& f : files) {
     const fs::path path = fs::path(folder) / f.path;
     fs::create_directories(path.parent_path(), ec);
     std::ofstream out(path, std::ios::binary);

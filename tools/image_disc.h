@@ -70,4 +70,7 @@ std::vector<IsoEntry> BuildDiscFiles(std::vector<DiscItem>* items = nullptr);
 // Writes BuildDiscFiles under `folder` (created as needed). False on failure.
 bool WriteDiscFolder(const std::string& folder, std::vector<DiscItem>* items = nullptr);
 
+// Writes files given as (path, bytes) under `folder`, making their folders.
+bool WriteFilesUnder(const std::string& folder, const std::vector<IsoEntry>& files);
+
 }  // namespace psxdig::tools

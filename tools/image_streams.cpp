@@ -249,18 +249,7 @@ StreamsDisc BuildStreamsDisc() {
   return disc;
 }
 
-bool WriteStreamsFolder(const std::string& folder) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  for (const auto& f : BuildStreamsDisc().files) {
-    const fs::path path = fs::path(folder) / f.path;
-    fs::create_directories(path.parent_path(), ec);
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
-    if (!out) return false;
-  }
-  return true;
-}
+bool WriteStreamsFolder(const std::string& folder) { return WriteFilesUnder(folder, BuildStreamsDisc().files); }
 
 namespace {
 

@@ -45,10 +45,11 @@ TEST(RenderCommand, RendersTheConvertSetAndTheSquareBank) {
   const std::string out = dir.File("out");
   auto r = RunPsxdig({"render", dir.File("song.seq"), dir.File("tone.vab"), "--loops", "1", "--fade", "0", "-o", out});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, dir.File("out/song.wav") + "\n");
+  const auto inOut = [&](const char* name) { return (testing::fs::path(out) / name).string() + "\n"; };
+  EXPECT_EQ(r.out, inOut("song.wav"));
   r = RunPsxdig({"render", "-q", dir.File("multi.sep"), dir.File("split.vh"), "-o", out});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, dir.File("out/multi_0.wav") + "\n" + dir.File("out/multi_1.wav") + "\n");
+  EXPECT_EQ(r.out, inOut("multi_0.wav") + inOut("multi_1.wav"));
   // Lengths: the looped song once through (1.8 s and the 5 ticks its bank
   // select takes, 79609.7 output ticks, fade 0) exactly; the
   // SEP's sequences (0.65 s, 0.45 s, no loop) up to their release tails.

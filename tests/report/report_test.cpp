@@ -117,7 +117,7 @@ TEST(Report, CommandWritesPagesAndTellsFailures) {
   testing::WriteBytes(dir.File("bad/listing.json"), testing::Str("[1, 2"));
   const auto good = testing::RunPsxdig({"report", dir.File("good")});
   EXPECT_EQ(good.exitCode, 0);
-  EXPECT_EQ(good.out, dir.File("good/report.html") + "\n");
+  EXPECT_EQ(good.out, (testing::fs::path(dir.File("good")) / "report.html").string() + "\n");
   EXPECT_NE(testing::ReadText(dir.File("good/report.html")).find("<h1>a.bin</h1>"), std::string::npos);
   const auto failed = testing::RunPsxdig({"report", dir.File("bad"), dir.File("none"), dir.File("good")});
   EXPECT_EQ(failed.exitCode, 1);
