@@ -383,7 +383,7 @@ TEST(ExtractE2e, PairsByFolderAndFindsBankBodiesAnywhere) {
   const std::string fixtures = PSXDIG_FIXTURES;
   const Bytes squareVh = testing::ReadBytes(fixtures + "/square.VH");
   const Bytes squareVb = testing::ReadBytes(fixtures + "/square.VB");
-  testing::fs::copy_file(fixtures + "/square.VAB", dir.File("square.VAB"));
+  testing::WriteBytes(dir.File("square.VAB"), testing::ReadBytes(fixtures + "/square.VAB"));  // not read-only as the fixture
   ASSERT_EQ(testing::RunPsxdig({"extract", "-q", dir.File("square.VAB"), "-o", dir.path().string()}).exitCode, 0);
   const auto alone = ReadJson(dir.File("square.VAB.psxdig/listing.json"))["items"];
   ASSERT_EQ(alone.size(), 2u);
