@@ -128,11 +128,15 @@ void CheckDeciders(ByteSpan b, std::uint64_t x, bool zeroCheck) {
     for (int k = 0; zeroCheck && k < 16; ++k) FUZZ_CHECK(b[x + k] == 0);
   }
   if (psxdig::PassesEndFlag(b, x)) FUZZ_CHECK(x >= 15 && x - 15 < b.size());
+  if (psxdig::PassesTrailingBlockEnd(b, x)) FUZZ_CHECK(x >= 31 && x - 15 < b.size() && b[x - 31] == 1);
 }
 
 void CheckRun(ByteSpan b, std::uint64_t x, const std::vector<std::uint32_t>& sizes, std::uint64_t bodySize,
               bool zeroCheck) {
   const psxdig::VagRunResult r = psxdig::CheckVagRun(b, x, sizes, bodySize, zeroCheck, 0, nullptr);
+  // The wider end test of extract takes every run the usual one takes.
+  const psxdig::VagRunResult wide = psxdig::CheckVagRun(b, x, sizes, bodySize, zeroCheck, 0, nullptr, true);
+  FUZZ_CHECK(!r.accepted || (wide.accepted && !wide.trailingBlockEnd));
   if (!r.accepted) return;
   FUZZ_CHECK(psxdig::HasBytes(b, x, bodySize));
   FUZZ_CHECK(psxdig::PassesFirstBlock(b, x, zeroCheck));

@@ -140,8 +140,8 @@ TEST(Streams, EightBitSoundGroupsDecodeUnitByUnit) {
 
 // The real sample against the recording it was encoded from.
 TEST(Streams, RealVagResemblesItsRecording) {
-  const Bytes vag = testing::ReadBytes(PSXDIG_SOURCE_DIR "/../shared/fixtures/TRAYCL.VAG");
-  const Bytes wav = testing::ReadBytes(PSXDIG_SOURCE_DIR "/../shared/fixtures/TRAYCL.wav");
+  const Bytes vag = testing::ReadBytes(PSXDIG_FIXTURES "/TRAYCL.VAG");
+  const Bytes wav = testing::ReadBytes(PSXDIG_FIXTURES "/TRAYCL.wav");
   if (vag.empty() || wav.size() < 44) GTEST_SKIP() << "../shared/fixtures missing";
   const auto h = streams::ReadVagHeader(vag, 0, vag.size());
   ASSERT_TRUE(h);
