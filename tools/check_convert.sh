@@ -201,7 +201,7 @@ for k, line in enumerate(open(os.path.join(work, "env.txt"))):
     want = window_db(chip_levels(adsr1, adsr2, held_w * 441, len(got) * 441 + 441), 1 / 32767)
     if full_db is None:  # program 0 holds full scale
         full_db = sorted(got[20:held_w - 10])[(held_w - 30) // 2]
-    # fluidsynth plays initialAttenuation at 0.4 of its value (audio.md §7).
+    # fluidsynth plays initialAttenuation at 0.4 of its value.
     got = [g - full_db - 0.6 * attenuation[k] / 10 for g in got]
     dev = lambda ws: max((abs(got[w] - want[w]) for w in ws), default=0.0)
     held20 = dev([w for w in range(1, held_w) if want[w] >= -20])

@@ -58,7 +58,7 @@ TEST(RenderVoice, EnvelopePhasesLastAsTheSteppingSays) {
       // Decay shift 0 halves the level: 32767 -> 16383 (SL 7) -> 8191 (SL 3).
       {0x0007, 0x1FC0, EnvelopePhase::kDecay, 1},
       {0x0003, 0x1FC0, EnvelopePhase::kDecay, 2},
-      // Linear release, shift 20: 2^(20 + 1) ticks from full scale (audio.md 6.3).
+      // Linear release, shift 20: 2^(20 + 1) ticks from full scale, as the continuous formula gives.
       {0x000F, 0x1FD4, EnvelopePhase::kRelease, 2097152},
   };
   for (const auto& c : cases) {
