@@ -12,6 +12,7 @@
 #include "convert/sf2.h"
 #include "core/output.h"
 #include "platform/platform.h"
+#include "convert/pcm_wav.h"
 #include "streams/streams.h"
 
 namespace psxdig {
@@ -167,7 +168,7 @@ std::size_t DescribeVags(const std::string& input, const std::string& folder, By
       std::vector<std::int16_t> both(2 * std::max(pcm.left.pcm.size(), pcm.right.pcm.size()), 0);
       for (std::size_t k = 0; k < pcm.left.pcm.size(); ++k) both[2 * k] = pcm.left.pcm[k];
       for (std::size_t k = 0; k < pcm.right.pcm.size(); ++k) both[2 * k + 1] = pcm.right.pcm[k];
-      wav = streams::PcmToWav(both, h.rate, 2);
+      wav = convert::PcmToWav(both, h.rate, 2);
     } else {
       wav = convert::SampleToWav(pcm.left, h.rate, 60, 0);
     }
@@ -200,7 +201,7 @@ std::size_t WriteXaStreams(const std::string& input, const std::string& folder, 
     const std::string name = ItemFileName(place, "_ch" + std::to_string(st.channel) + ".wav");
     PieceFile out(folder, name);
     const std::uint64_t samples = st.audio.size() * std::uint64_t{st.coding.SamplesPerSector()} * st.coding.channels;
-    bool ok = out.Write(streams::WavHeader(st.coding.rate, st.coding.channels, samples * 2));
+    bool ok = out.Write(convert::WavHeader(st.coding.rate, st.coding.channels, samples * 2));
     streams::XaHistory history;
     std::vector<std::int16_t> pcm;
     for (std::size_t k = 0; ok && k < st.audio.size(); ++k) {
@@ -245,7 +246,7 @@ std::size_t WriteCddaTracks(const std::string& input, const std::string& folder,
     if (t.bytes.empty()) continue;
     const std::uint64_t bytes = t.bytes.size() - t.bytes.size() % 4;
     PieceFile out(folder, name);
-    const bool ok = out.Write(streams::WavHeader(44100, 2, bytes)) && out.Write(t.bytes.data(), bytes);
+    const bool ok = out.Write(convert::WavHeader(44100, 2, bytes)) && out.Write(t.bytes.data(), bytes);
     if (!out.Close() || !ok) {
       Say(input, "cannot write " + std::string(name) + ": " + platform::ErrorText(platform::LastErrorCode()), problems);
       continue;

@@ -10,6 +10,7 @@
 
 #include "app/convert_cmd.h"
 #include "app/flac_encode.h"
+#include "convert/pcm_wav.h"
 #include "convert/seq_smf.h"
 #include "platform/platform.h"
 
@@ -151,7 +152,7 @@ std::string RenderSequenceFile(ByteSpan file, const render::PlayableBank& bank, 
     f.warnings = std::move(song.warnings);
     std::string error;
     if (!flac) {
-      f.bytes = render::StereoWav(song.pcm);
+      f.bytes = convert::PcmToWav(song.pcm, render::kRate, 2);
     } else if (!EncodeFlac(song.pcm, f.bytes, error)) {
       return which + error;
     }

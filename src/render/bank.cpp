@@ -1,4 +1,4 @@
-// Banks made ready to play, and the stereo WAV of a render.
+// Banks made ready to play.
 #include "render/render.h"
 
 namespace psxdig::render {
@@ -41,33 +41,6 @@ PlayableBank LoadBankFile(ByteSpan file) {
     return bank;
   }
   return LoadBank(file.first(headerSize), file.subspan(headerSize));
-}
-
-std::vector<std::uint8_t> StereoWav(const std::vector<std::int16_t>& pcm) {
-  std::vector<std::uint8_t> out;
-  const std::uint64_t data = 2ull * pcm.size();
-  out.reserve(44 + data);
-  auto put = [&](std::uint32_t v, int n) {
-    for (int k = 0; k < n; ++k) out.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
-  };
-  auto text = [&](const char* t) {
-    for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(t[k]));
-  };
-  text("RIFF");
-  put(static_cast<std::uint32_t>(36 + data), 4);
-  text("WAVE");
-  text("fmt ");
-  put(16, 4);
-  put(1, 2);
-  put(2, 2);
-  put(kRate, 4);
-  put(kRate * 4, 4);
-  put(4, 2);
-  put(16, 2);
-  text("data");
-  put(static_cast<std::uint32_t>(data), 4);
-  for (const std::int16_t s : pcm) put(static_cast<std::uint16_t>(s), 2);
-  return out;
 }
 
 }  // namespace psxdig::render

@@ -83,7 +83,4 @@ struct VoiceSlot {
 // of the lowest tone priority whose key on came first.
 int PickVoice(const VoiceSlot (&slots)[24]);
 
-// 16-bit stereo 44100 Hz RIFF WAVE of interleaved PCM.
-std::vector<std::uint8_t> StereoWav(const std::vector<std::int16_t>& pcm);
-
 }  // namespace psxdig::render

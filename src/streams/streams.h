@@ -118,12 +118,4 @@ struct XaScan {
 // coding values are left out; subheader copies that disagree are counted.
 XaScan ScanXaStreams(ByteSpan image, const SectorLayout& layout, const FileMap& map);
 
-// ---- WAV ----------------------------------------------------------------
-
-// The 44-byte header of a 16-bit PCM WAV holding `dataBytes` of samples.
-std::vector<std::uint8_t> WavHeader(std::uint32_t rate, std::uint32_t channels, std::uint64_t dataBytes);
-
-// A whole 16-bit PCM WAV of interleaved samples.
-std::vector<std::uint8_t> PcmToWav(const std::vector<std::int16_t>& pcm, std::uint32_t rate, std::uint32_t channels);
-
 }  // namespace psxdig::streams

@@ -1,7 +1,7 @@
-// 16-bit PCM WAV files for the decoded streams and tracks.
-#include "streams/streams.h"
+// 16-bit PCM WAV files: renders, decoded streams and CD-DA tracks.
+#include "convert/pcm_wav.h"
 
-namespace psxdig::streams {
+namespace psxdig::convert {
 namespace {
 
 void PutLE(std::vector<std::uint8_t>& b, std::uint32_t v, int bytes) {
@@ -40,4 +40,4 @@ std::vector<std::uint8_t> PcmToWav(const std::vector<std::int16_t>& pcm, std::ui
   return wav;
 }
 
-}  // namespace psxdig::streams
+}  // namespace psxdig::convert
