@@ -93,9 +93,7 @@ class EventWalker {
   }
 
  private:
-  std::string At(std::uint64_t pos, const std::string& what) const {
-    return "event at " + Hex(seq_.eventsOffset + pos) + ": " + what;
-  }
+  std::string At(std::uint64_t pos, const std::string& what) const { return EventFault(seq_, pos, what); }
 
   static bool IsBankSelect(std::uint8_t kind, std::uint8_t controller) {
     return kind == 0xB0 && (controller == 0 || controller == 32);
@@ -132,6 +130,10 @@ class EventWalker {
 };
 
 }  // namespace
+
+std::string EventFault(const Sequence& seq, std::uint64_t pos, const std::string& what) {
+  return "event at " + Hex(seq.eventsOffset + pos) + ": " + what;
+}
 
 bool SeqEventReader::ReadDelta(std::uint32_t& value) {
   value = 0;

@@ -49,6 +49,10 @@ struct SeqEvent {
   std::uint32_t Tempo() const { return (std::uint32_t{data[1]} << 16) | (data[2] << 8) | data[3]; }
 };
 
+// "event at 0x<offset in the sequence file>: <what>", for a fault at `pos`
+// of the sequence's event stream.
+std::string EventFault(const Sequence& seq, std::uint64_t pos, const std::string& what);
+
 // Reads the events of a stream one by one: delta time (at most 4 bytes),
 // running status (which meta events carry too), meta events without a
 // length byte (only tempo and end of track have a known size), channel

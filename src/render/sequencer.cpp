@@ -1,7 +1,6 @@
 // The sound library's sequencer over 24 voices of the sound chip.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 #include "render/render.h"
@@ -52,12 +51,6 @@ struct Loop {
   std::uint8_t count = 0;
   std::uint32_t passes = 0;
 };
-
-std::string Hex(std::uint64_t v) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-  return text;
-}
 
 // floor(num / den * 0x3FFF + 1/2), at most 0x3FFF.
 std::int32_t VolumeRegister(u128 num, u128 den) {
@@ -113,7 +106,7 @@ class Sequencer {
     const SeqEventReader::Read read = reader_.Next(event, error);
     pending_ = read == SeqEventReader::Read::kEvent;
     if (read == SeqEventReader::Read::kError) {
-      Warn("event at " + Hex(seq_.eventsOffset + event.offset) + ": " + error + "; the sequence ends there");
+      Warn(convert::EventFault(seq_, event.offset, error) + "; the sequence ends there");
     } else if (read == SeqEventReader::Read::kEnd) {
       Warn("the sequence has no end of track; it ends after its last event");
     }
